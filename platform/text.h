@@ -9,7 +9,7 @@
 
 namespace platform {
 
-// UTF-8 <-> wide. Invalid input sequences become U+FFFD; empty input gives an empty string.
+// UTF-8 <-> wide. Each byte that does not start a valid sequence becomes U+FFFD; empty input gives an empty string.
 std::string WideToUtf8(std::wstring_view text);
 std::wstring Utf8ToWide(std::string_view text);
 
