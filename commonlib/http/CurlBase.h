@@ -34,6 +34,8 @@ class CCurlBase : public CRefThreadSafeBase<CCurlBase> {
   // ends or is removed. Between AddTransfer and then only the workshop thread touches it.
   CURL* easy = nullptr;
   CurlListener* const listener;
+  // The listener's number when the transfer was made: events go to that listener only.
+  const uint64_t listenerSerial;
   // Cleared by the owner to abandon the transfer; the callbacks check it on every call.
   std::atomic<bool> active{true};
   CCurlWorkshop* const workshop;

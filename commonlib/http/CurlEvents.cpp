@@ -9,7 +9,7 @@ namespace {
 CurlListener* LiveListenerOf(const CRefPtr<CCurlBase>& transfer) {
   if (!transfer) return nullptr;
   CurlListener* listener = transfer->listener;
-  return CurlListener::IsAlive(listener) ? listener : nullptr;
+  return CurlListener::IsAlive(listener, transfer->listenerSerial) ? listener : nullptr;
 }
 
 void RunTransferDone(const CRefPtr<CCurlBase>& transfer, int code) {

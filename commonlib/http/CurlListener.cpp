@@ -1,13 +1,14 @@
 #include "commonlib/http/CurlListener.h"
 
 #include <mutex>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace {
 
 struct LiveListeners {
   std::mutex mutex;
-  std::unordered_set<const CurlListener*> set;
+  uint64_t lastSerial = 0;
+  std::unordered_map<const CurlListener*, uint64_t> serials;
 };
 
 LiveListeners& Live() {
@@ -15,23 +16,28 @@ LiveListeners& Live() {
   return *live;
 }
 
-}  // namespace
-
-CurlListener::CurlListener() {
+uint64_t RegisterListener(const CurlListener* listener) {
   LiveListeners& live = Live();
   std::lock_guard<std::mutex> guard(live.mutex);
-  live.set.insert(this);
+  const uint64_t serial = ++live.lastSerial;
+  live.serials[listener] = serial;
+  return serial;
 }
+
+}  // namespace
+
+CurlListener::CurlListener() : m_serial(RegisterListener(this)) {}
 
 CurlListener::~CurlListener() {
   LiveListeners& live = Live();
   std::lock_guard<std::mutex> guard(live.mutex);
-  live.set.erase(this);
+  live.serials.erase(this);
 }
 
-bool CurlListener::IsAlive(const CurlListener* listener) {
+bool CurlListener::IsAlive(const CurlListener* listener, uint64_t serial) {
   if (listener == nullptr) return false;
   LiveListeners& live = Live();
   std::lock_guard<std::mutex> guard(live.mutex);
-  return live.set.count(listener) != 0;
+  auto it = live.serials.find(listener);
+  return it != live.serials.end() && it->second == serial;
 }

@@ -2,6 +2,8 @@
 // the main-thread task queue; the bound CRefPtr keeps the transfer alive until its event has run.
 #pragma once
 
+#include <cstdint>
+
 #include "commonlib/core/ProtoValue.h"
 #include "commonlib/thread/RefPtr.h"
 
@@ -23,12 +25,18 @@ class CurlListener {
   virtual void OnTransferRemoved(const CRefPtr<CCurlBase>& transfer, int zero) = 0;
   virtual void OnTransferAdded(const CRefPtr<CCurlBase>& transfer, int zero) = 0;
 
-  // Whether `listener` is a listener that has not been destroyed. An event queued for the main
-  // thread can outlive the manager it names (a stack stopped while events were in the queue); such
-  // an event is dropped instead of reaching freed memory.
-  static bool IsAlive(const CurlListener* listener);
+  // Whether `listener` is the listener numbered `serial` and has not been destroyed. An event
+  // queued for the main thread can outlive the manager it names (a stack stopped while events were
+  // in the queue); such an event is dropped instead of reaching freed memory, or a newer listener
+  // that happens to live at the same address.
+  static bool IsAlive(const CurlListener* listener, uint64_t serial);
+  // This listener's number, unique in the process.
+  uint64_t Serial() const { return m_serial; }
 
  protected:
   CurlListener();
   virtual ~CurlListener();
+
+ private:
+  const uint64_t m_serial;
 };

@@ -91,7 +91,7 @@ void CCurlWorkshop::Wake() {
   if (multi != nullptr) curl_multi_wakeup(multi);
 }
 
-bool CCurlWorkshop::StopRequested() const { return m_stopRequested; }
+bool CCurlWorkshop::StopRequested() const { return IsStopRequested(); }
 
 void CCurlWorkshop::Run() {
   while (!StopRequested()) {

@@ -59,33 +59,28 @@ bool CDNSThread::Resolve(const std::string& name, void* requester, DNSResultCall
   return StartThread();
 }
 
-bool CDNSThread::DestroyThread(uint32_t timeoutMs) {
-  {
-    std::lock_guard<std::mutex> guard(m_jobLock);
-    if (m_job) m_job->cancelled = true;
-  }
-  return CSimpleThread::DestroyThread(timeoutMs);
-}
-
 std::shared_ptr<CDNSThread::Job> CDNSThread::TakeJob() {
   std::lock_guard<std::mutex> guard(m_jobLock);
   return m_job;
 }
 
 void CDNSThread::Run() {
+  const std::shared_ptr<const CStopFlag> stop = StopFlag();
   const std::shared_ptr<Job> job = TakeJob();
-  if (!job) return;
+  // A thread left behind by a timed-out stop may only get here after the next resolution has been
+  // stored; its own flag is set, so it never does that one's work.
+  if (!job || stop->IsSet()) return;
   std::vector<std::string> addresses;
   bool answered = false;
   {
     CDnsClient client;
     for (const std::string& server : job->servers) {
-      if (job->cancelled || answered) break;
+      if (stop->IsSet() || answered) break;
       int responseTimeMs = 0;
       answered = QueryAddresses(job->domain.c_str(), responseTimeMs, addresses, &client, server.c_str()) == 1;
     }
   }
-  if (job->cancelled) return;
+  if (stop->IsSet()) return;
   if (answered) {
     PostMainThreadTask(job->callback, 0, job->id, job->domain, JoinAddresses(addresses));
   } else {

@@ -2,7 +2,6 @@
 // on a short-lived worker thread, and posts one answer to the main thread.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -23,9 +22,6 @@ class CDNSThread : public CSimpleThread {
   // False for a null id or a domain shorter than 3 bytes.
   bool Resolve(const std::string& domain, void* id, DNSResultCallback callback);
 
-  // The resolution being stopped never posts, even if its thread has to be left to end by itself.
-  bool DestroyThread(uint32_t timeoutMs) override;
-
   // The resolvers asked, in order ("a.b.c.d" or "a.b.c.d:port"). By default the built-in public
   // resolvers; deployment settings and tests may replace them (an empty list restores them).
   static void SetServers(std::vector<std::string> servers);
@@ -35,14 +31,13 @@ class CDNSThread : public CSimpleThread {
   void Run() override;
 
  private:
-  // One resolution's inputs and its cancel flag, shared with its thread: a thread left running
-  // after a timed-out stop keeps its own copy and never reads this object again.
+  // One resolution's inputs, shared with its thread: a thread left running after a timed-out stop
+  // keeps its own copy (and its own stop flag) and never reads this object again.
   struct Job {
     std::string domain;
     void* id = nullptr;
     DNSResultCallback callback = nullptr;
     std::vector<std::string> servers;
-    std::atomic<bool> cancelled{false};
   };
 
   std::shared_ptr<Job> TakeJob();

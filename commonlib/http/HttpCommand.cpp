@@ -158,7 +158,8 @@ void CHttpCommand::Done(int type, int code) {
       if (sink.LastError() != 0 || sink.ErrorKind() != 0) SetResult(sink.ErrorKind(), sink.LastError());
     }
     std::tie(type, code) = Classify();
-    if (type == ET_CURL && code == 51) LOGI(L"ssl 验证失败:%s", GetUrl());
+    // Certificate check failures: curl reports them as 60 since it merged the old 51 into it.
+    if (type == ET_CURL && (code == 51 || code == 60)) LOGI(L"ssl 验证失败:%s", GetUrl());
   }
   const std::string outcomeBody = SinkBytes();
   const bool failed = (type == ET_CURL && code != 0) || (type == ET_USER && code == kUserAttemptTimeout);
