@@ -88,6 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
         FromJsonCase{"Array", L"[1, \"x\", null, 2.5]",
                      ListOf({ProtoValue(1), ProtoValue(L"x"), ProtoValue(), ProtoValue(2.5)})},
         FromJsonCase{"CommentsAllowed", L"// note\n[1] /* end */", ListOf({ProtoValue(1)})},
+        FromJsonCase{"TrailingTextIgnored", L"[1] x", ListOf({ProtoValue(1)})},
         FromJsonCase{"StopsAtNul", std::wstring(L"[1]\0garbage", 11), ListOf({ProtoValue(1)})}),
     [](const auto& info) { return std::string(info.param.name); });
 
