@@ -300,8 +300,9 @@ TEST_F(CurlWorkshopTest, ProgressIsBatchedAndNeverOverstated) {
 TEST_F(CurlWorkshopTest, TransferDeactivatedWhileQueuedIsRemovedNeverAdded) {
   ProbeRequest request(&workshop, &listener, "http://127.0.0.1:1/never");
   request.Start();  // queued; the thread has not started yet
-  CRefPtr<CCurlHttp> transfer = request.transfer;
-  transfer->active = false;
+  const CRefPtr<CCurlHttp> transfer = request.transfer;
+  ASSERT_NE(nullptr, transfer.get());
+  transfer.get()->active.store(false);
   workshop.StartThread();
   ASSERT_TRUE(PumpUntil([&] { return listener.Has("removed"); }, 5000));
   http_test::PumpFor(50);
