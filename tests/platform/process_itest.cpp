@@ -1,3 +1,4 @@
+// labels: threaded
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
