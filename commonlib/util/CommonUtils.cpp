@@ -1,6 +1,7 @@
 #include "commonlib/util/CommonUtils.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "commonlib/logger/Log.h"
 #include "platform/clock.h"
@@ -102,9 +103,12 @@ std::wstring GetOSName() {
   return NameFromReportedVersion(v);
 }
 
-// Filled on first use; the system first asks on the main thread during start-up.
+// Filled on first success. The system first asks on the main thread during start-up; the lock
+// only keeps a stray early caller on another thread from racing it.
 std::wstring GetModuleDirectory() {
+  static std::mutex s_mutex;
   static std::wstring s_directory;
+  std::lock_guard<std::mutex> lock(s_mutex);
   if (!s_directory.empty()) return s_directory;
   const std::wstring module = platform::GetModuleFileName();
   if (module.empty()) return std::wstring();
