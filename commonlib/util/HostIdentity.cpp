@@ -1,8 +1,8 @@
 #include "commonlib/util/HostIdentity.h"
 
 #include <algorithm>
-#include <mutex>
 
+#include "commonlib/thread/Lock.h"
 #include "platform/format.h"
 #include "platform/host_name.h"
 #include "platform/udp_socket.h"
@@ -26,9 +26,9 @@ std::wstring MacTextFromAdapters(const std::vector<platform::NetAdapter>& adapte
 }
 
 std::wstring GetMacAddress() {
-  static std::mutex mutex;
+  static CLock lock;
   static std::wstring cached;
-  std::lock_guard<std::mutex> lock(mutex);
+  CAutoLock guard(&lock);
   if (!cached.empty()) return cached;
   std::vector<platform::NetAdapter> adapters;
   if (platform::ListNetAdapters(&adapters) != 0) return {};
