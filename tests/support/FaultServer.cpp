@@ -53,10 +53,10 @@ std::string HeaderValue(const std::string& head, const std::string& name) {
 // Returns false when the range is not satisfiable or not of that form.
 bool ParseRange(const std::string& value, uint64_t size, uint64_t* first, uint64_t* last) {
   if (value.rfind("bytes=", 0) != 0 || value.find(',') != std::string::npos) return false;
-  const std::string spec = value.substr(6);
-  const size_t dash = spec.find('-');
+  const std::string ranges = value.substr(6);
+  const size_t dash = ranges.find('-');
   if (dash == std::string::npos || size == 0) return false;
-  const std::string a = spec.substr(0, dash), b = spec.substr(dash + 1);
+  const std::string a = ranges.substr(0, dash), b = ranges.substr(dash + 1);
   try {
     if (a.empty()) {
       const uint64_t suffix = std::stoull(b);
