@@ -59,6 +59,7 @@ class Proxy {
     Endpoint server;
     Direction up;    // client to upstream
     Direction down;  // upstream to client
+    SteadyClock::time_point handshakeDoneAt;  // when the client's connect would have completed
     bool connecting = true;
     bool dead = false;
   };
