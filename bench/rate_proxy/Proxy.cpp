@@ -252,7 +252,28 @@ bool Proxy::PumpOnce(Direction* d, SteadyClock::time_point now) {
   return false;
 }
 
+// Tells every bucket whether bytes are waiting for it and since when: the earliest due time of
+// the due bytes of its listen address's connections.
+void Proxy::NoteBacklogs(SteadyClock::time_point now) {
+  for (auto& listener : listeners_) {
+    for (bool up : {true, false}) {
+      bool waiting = false;
+      SteadyClock::time_point since = now;
+      for (auto& c : connections_) {
+        if (c->listener != listener.get() || c->dead || c->connecting) continue;
+        Direction* d = up ? &c->up : &c->down;
+        SteadyClock::time_point due;
+        if (d->finished || !d->queue.FrontDue(now, &due) || d->queue.FrontIsEnd()) continue;
+        waiting = true;
+        since = std::min(since, due);
+      }
+      (up ? listener->upBucket : listener->downBucket).NoteBacklog(now, waiting, since);
+    }
+  }
+}
+
 void Proxy::PumpAll(SteadyClock::time_point now) {
+  NoteBacklogs(now);
   // Start with a different connection each time so no connection always drains a bucket first.
   if (connections_.size() > 1) connections_.splice(connections_.end(), connections_, connections_.begin());
   bool moved = true;

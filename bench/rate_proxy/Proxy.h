@@ -80,6 +80,7 @@ class Proxy {
   void FinishConnect(Connection* connection);
   void ReadInto(Direction* direction, SteadyClock::time_point now);
   bool PumpOnce(Direction* direction, SteadyClock::time_point now);
+  void NoteBacklogs(SteadyClock::time_point now);
   void PumpAll(SteadyClock::time_point now);
   SteadyClock::time_point NextDeadline(SteadyClock::time_point now, SteadyClock::time_point limit);
   void UpdateInterest(Endpoint* endpoint, uint32_t wanted);

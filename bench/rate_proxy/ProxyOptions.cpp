@@ -124,7 +124,7 @@ bool ParseProxyOptions(int argc, char** argv, ProxyOptions* options, std::string
     }
     options->listens.push_back(spec);
   }
-  if (options->burstBytes == 0) options->burstBytes = std::max<uint64_t>(16 << 10, options->rateBytesPerSecond / 100);
+  if (options->burstBytes == 0) options->burstBytes = std::max<uint64_t>(16 << 10, options->rateBytesPerSecond / 50);
   return true;
 }
 

@@ -18,7 +18,7 @@ struct ListenSpec {
 struct ProxyOptions {
   std::vector<ListenSpec> listens;
   uint64_t rateBytesPerSecond = 0;  // per listen address, shared by its connections; 0 = none
-  uint64_t burstBytes = 0;          // 0: a hundredth of a second of the rate, at least 16 KiB
+  uint64_t burstBytes = 0;          // 0: 20 ms of the rate, at least 16 KiB
   uint32_t delayMs = 0;             // added to every chunk in each direction
   uint32_t maxSeconds = 900;
 };

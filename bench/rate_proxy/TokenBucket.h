@@ -1,5 +1,7 @@
-// A token bucket in bytes: tokens arrive at a fixed rate and are capped by a small burst, so a
-// long transfer is held to the rate after its first few milliseconds instead of after a second.
+// A token bucket in bytes that behaves like a link of a fixed rate: tokens arrive only while bytes
+// are waiting to be sent, so an idle link gathers no credit and the first bytes after a pause go
+// at the rate, not in a burst. The cap (a few milliseconds of the rate) only lets the proxy catch
+// up after it was woken late.
 #pragma once
 
 #include <algorithm>
@@ -15,12 +17,22 @@ class TokenBucket {
  public:
   // rate 0 means unlimited.
   TokenBucket(uint64_t bytesPerSecond, uint64_t burstBytes)
-      : rate_(bytesPerSecond),
-        burst_(std::max<uint64_t>(burstBytes, 1)),
-        tokens_(static_cast<double>(burst_)),
-        last_(SteadyClock::now()) {}
+      : rate_(bytesPerSecond), burst_(std::max<uint64_t>(burstBytes, 1)), last_(SteadyClock::now()) {}
 
   bool Unlimited() const { return rate_ == 0; }
+
+  // Tells the bucket since when bytes have been waiting without a break, or that none are
+  // (waiting = false). Time before that moment was idle and earns nothing.
+  void NoteBacklog(SteadyClock::time_point now, bool waiting, SteadyClock::time_point since) {
+    if (Unlimited()) return;
+    if (!waiting) {
+      tokens_ = 0;
+      last_ = now;
+    } else if (since > last_) {
+      tokens_ = 0;
+      last_ = std::min(since, now);
+    }
+  }
 
   // Bytes that may be sent now, at most `want`.
   size_t Available(SteadyClock::time_point now, size_t want) {
@@ -33,27 +45,31 @@ class TokenBucket {
     if (!Unlimited()) tokens_ -= static_cast<double>(bytes);
   }
 
-  // When at least `want` bytes (capped at the burst) will be available.
-  SteadyClock::time_point ReadyAt(SteadyClock::time_point now, size_t want) {
+  // When at least `want` bytes (capped at the burst) will be available, if bytes keep waiting.
+  SteadyClock::time_point ReadyAt(SteadyClock::time_point now, size_t want) const {
     if (Unlimited()) return now;
-    Refill(now);
     double need = std::min<double>(static_cast<double>(want), static_cast<double>(burst_));
-    if (tokens_ >= need) return now;
-    auto wait = std::chrono::duration<double>((need - tokens_) / static_cast<double>(rate_));
+    double tokens = TokensAt(now);
+    if (tokens >= need) return now;
+    auto wait = std::chrono::duration<double>((need - tokens) / static_cast<double>(rate_));
     return now + std::chrono::duration_cast<SteadyClock::duration>(wait);
   }
 
  private:
-  void Refill(SteadyClock::time_point now) {
-    if (now <= last_) return;
+  double TokensAt(SteadyClock::time_point now) const {
+    if (now <= last_) return tokens_;
     double seconds = std::chrono::duration<double>(now - last_).count();
-    tokens_ = std::min<double>(static_cast<double>(burst_), tokens_ + seconds * static_cast<double>(rate_));
-    last_ = now;
+    return std::min<double>(static_cast<double>(burst_), tokens_ + seconds * static_cast<double>(rate_));
+  }
+
+  void Refill(SteadyClock::time_point now) {
+    tokens_ = TokensAt(now);
+    last_ = std::max(last_, now);
   }
 
   uint64_t rate_;
   uint64_t burst_;
-  double tokens_;
+  double tokens_ = 0;
   SteadyClock::time_point last_;
 };
 
