@@ -32,6 +32,9 @@ repeat=${BENCH_REPEAT:-1}
 rate_mib=${BENCH_RATE_MIB:-24}
 rtt_ms=${BENCH_RTT_MS:-40}
 tool_timeout=${BENCH_TOOL_TIMEOUT:-600}
+for v in size_mb repeat rate_mib rtt_ms tool_timeout; do
+  [[ ${!v} =~ ^[1-9][0-9]*$ ]] || { echo "run.sh: $v must be a positive whole number, not '${!v}'" >&2; exit 2; }
+done
 size=$((size_mb << 20))
 rate=$((rate_mib << 20))
 IFS=, read -r -a shape_list <<<"$shapes"
