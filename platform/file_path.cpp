@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <climits>
 #include <cerrno>
 
 #include "platform/drives.h"
@@ -35,7 +36,13 @@ std::optional<std::string> ResolveHostPath(std::wstring_view path) {
     }
   }
   std::optional<std::string> host = ToHostPath(path);
-  if (!host) SetLastError(ERROR_PATH_NOT_FOUND);
+  if (!host) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+  } else if (host->size() >= PATH_MAX) {
+    // Refused whole, before a tree creation could leave half of it behind.
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return std::nullopt;
+  }
   return host;
 }
 

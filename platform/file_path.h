@@ -10,7 +10,8 @@ namespace platform {
 
 // The host path of `path`, or nullopt with the last error set: ERROR_PATH_NOT_FOUND for an empty
 // path, an unknown drive or a network path; ERROR_INVALID_NAME for a name with one of the
-// characters Windows refuses in file names (< > : " | ? * and control characters).
+// characters Windows refuses in file names (< > : " | ? * and control characters);
+// ERROR_FILENAME_EXCED_RANGE for a host path the host cannot take whole (PATH_MAX).
 std::optional<std::string> ResolveHostPath(std::wstring_view path);
 
 // Sets the last error from errno after a failed call on `hostPath`. A missing entry is

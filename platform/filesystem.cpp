@@ -252,8 +252,9 @@ bool GetDiskFreeSpaceEx(const wchar_t* directory, uint64_t* freeToCaller, uint64
 bool GetFindData(std::wstring_view path, FindData* out) {
   const std::optional<std::string> host = ResolveHostPath(path);
   if (!host) return false;
-  // A drive root has no directory entry of its own.
+  // A drive root has no directory entry of its own, and a name ending in a separator names none.
   if (IsDriveRoot(path, *host)) return Fail(ERROR_FILE_NOT_FOUND);
+  if (path.back() == L'\\' || path.back() == L'/') return Fail(ERROR_FILE_NOT_FOUND);
   struct statx sx {};
   if (!StatEntry(AT_FDCWD, host->c_str(), &sx)) {
     SetLastErrorForPath(errno, *host);

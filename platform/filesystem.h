@@ -64,7 +64,8 @@ struct FindData {
   int64_t lastAccessTime = 0;
   int64_t lastWriteTime = 0;
 };
-// The entry of the file or directory at `path` (no wild cards).
+// The entry of the file or directory at `path` (no wild cards). A drive root, or a path ending in
+// a separator, has none (ERROR_FILE_NOT_FOUND).
 bool GetFindData(std::wstring_view path, FindData* out);
 // The entries of directory `path`, without "." and "..", in no particular order.
 bool ListDirectory(std::wstring_view path, std::vector<FindData>* out);
