@@ -288,14 +288,5 @@ bool ListDirectory(std::wstring_view path, std::vector<FindData>* out) {
   return true;
 }
 
-std::wstring GetExecutableDirectory() {
-  char buffer[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (n <= 0) return std::wstring();
-  const std::wstring drivePath = ToDrivePath(std::string_view(buffer, static_cast<size_t>(n)));
-  const size_t slash = drivePath.rfind(L'\\');
-  if (slash == std::wstring::npos) return std::wstring();
-  return drivePath.substr(0, slash);
-}
 
 }  // namespace platform

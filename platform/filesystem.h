@@ -70,8 +70,5 @@ bool GetFindData(std::wstring_view path, FindData* out);
 // The entries of directory `path`, without "." and "..", in no particular order.
 bool ListDirectory(std::wstring_view path, std::vector<FindData>* out);
 
-// The drive path of the directory holding the running program, without a trailing backslash;
-// empty when the program lies on no drive.
-std::wstring GetExecutableDirectory();
 
 }  // namespace platform

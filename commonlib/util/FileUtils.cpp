@@ -1,5 +1,7 @@
 #include "commonlib/util/FileUtils.h"
 
+#include "commonlib/util/CommonUtils.h"
+
 #include <vector>
 
 #include "commonlib/logger/Log.h"
@@ -114,7 +116,7 @@ int64_t GetFileSize(const std::wstring& path) {
 
 bool GetFileModifiedTime(const std::wstring& path, int64_t& seconds) {
   std::wstring full = path;
-  if (path.size() <= 2 || path[1] != L':') full = platform::GetExecutableDirectory() + L"\\" + path;
+  if (path.size() <= 2 || path[1] != L':') full = GetModuleDirectory() + L"\\" + path;
   platform::FindData entry;
   if (!platform::GetFindData(full, &entry)) return false;
   seconds = (entry.lastWriteTime - platform::kFileTimeUnixEpoch) / 10000000;

@@ -402,15 +402,4 @@ TEST_F(PlatformFileTest, FreeSpaceOfTheDriveVolume) {
   EXPECT_EQ(GetLastError(), ERROR_DIRECTORY);
 }
 
-TEST(ExecutableDirectory, IsADrivePathWithoutTrailingSeparator) {
-  // The default table maps the host root to Z:, so the program is always on a drive.
-  ::unsetenv("VKQX_DRIVES");
-  platform::ReloadDrivesForTesting();
-  const std::wstring dir = GetExecutableDirectory();
-  ASSERT_GE(dir.size(), 2u);
-  EXPECT_EQ(dir[1], L':');
-  EXPECT_NE(dir.back(), L'\\');
-  EXPECT_TRUE(IsDirectory(dir));
-}
-
 }  // namespace
