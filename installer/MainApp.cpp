@@ -1,5 +1,7 @@
 #include "installer/MainApp.h"
 
+#include "commonlib/http/HttpHousekeeping.h"
+#include "commonlib/http/HttpStack.h"
 #include "commonlib/logger/Log.h"
 #include "commonlib/thread/MainThreadDispatcher.h"
 #include "platform/format.h"
@@ -11,7 +13,7 @@ namespace {
 bool g_dispatcherCreated = false;  // set by the first Init, never cleared
 bool g_servicesStarted = false;
 platform::UINT_PTR g_housekeepingTimer = 0;
-unsigned g_housekeepingTicks = 0;
+CHttpHousekeeping g_housekeeping;  // counts the ticks of the 500 ms timer
 
 constexpr platform::UINT_PTR kHousekeepingTimerId = 100;
 constexpr uint32_t kHousekeepingPeriodMs = 500;
@@ -19,11 +21,8 @@ constexpr uint32_t kHousekeepingPeriodMs = 500;
 // Every 500 ms: the request time-outs on every second tick (the first included), the retry
 // delays on every tick; the download stack first, then the command stack.
 void HousekeepingTimerProc(platform::HWND, platform::UINT, platform::UINT_PTR, uint32_t) {
-  if (g_housekeepingTicks % 2 == 0) {
-    // [HTTP stacks] CheckTimeouts of the download manager, then of the command manager.
-  }
-  // [HTTP stacks] CheckRetryDelays of the download manager, then of the command manager.
-  ++g_housekeepingTicks;
+  // [download engine] its manager is passed first once the engine exists.
+  g_housekeeping.Tick(nullptr, GetCommandHttpMgr());
 }
 
 // The game id the main window holds (the product id until its initialisation applies an
@@ -63,10 +62,11 @@ bool CMainApp::Init(CMainDlg* mainDlg) {
   }
   if (!g_servicesStarted) {
     g_servicesStarted = true;
-    // [HTTP stacks] the command stack: one CCurlWorkshop on its own thread and one CHttpMgr
-    // running at most 10 requests.
+    // The command stack: one CCurlWorkshop on its own thread and one CHttpMgr running at most 10
+    // requests.
+    CommandHttpStack().Start();
     // [download engine] DownloadEngineInit: the download stack and the task queue's 1000 ms tick.
-    g_housekeepingTicks = 0;
+    g_housekeeping = CHttpHousekeeping();
     g_housekeepingTimer =
         platform::SetTimer(nullptr, kHousekeepingTimerId, kHousekeepingPeriodMs, &HousekeepingTimerProc);
     LOGI(L"CMainApp::Init() HTTP定时器 id:%u", static_cast<unsigned>(g_housekeepingTimer));
@@ -83,7 +83,9 @@ bool CMainApp::UnInit() {
   m_pMainDlg = nullptr;
   // [statistics reporter] shut it down: its pending report and its request are deleted.
   if (g_servicesStarted) {
-    // [HTTP stacks] stop and delete the command stack (workshop thread stopped, manager deleted).
+    // The command stack: the workshop thread is stopped and its multi handle freed, the manager
+    // detaches what it holds and is deleted.
+    CommandHttpStack().Stop();
     // [download engine] DownloadEngineUninit: the tick stops, the download stack goes.
     platform::KillTimer(nullptr, g_housekeepingTimer);
     LOGI(L"CMainApp::UnInit() 停止HTTP定时器 id:%u", static_cast<unsigned>(g_housekeepingTimer));
