@@ -101,7 +101,9 @@ TEST_F(DNSThreadTest, SecondResolveReplacesTheFirst) {
   CDNSThread thread;
   int other = 0;
   ASSERT_TRUE(thread.Resolve("multi.test", &requester, &OnAnswer));
-  ASSERT_TRUE(thread.Resolve("single.test", &other, &OnAnswer));  // the first is stuck on the silent server
+  for (int i = 0; i < 200 && silent.DnsQueries() == 0; ++i) platform::Sleep(5);
+  ASSERT_EQ(1u, silent.DnsQueries());  // the first resolution now waits on the silent server
+  ASSERT_TRUE(thread.Resolve("single.test", &other, &OnAnswer));
   ASSERT_TRUE(PumpUntil([] { return !g_answers.empty(); }, 5000));
   http_test::PumpFor(2000);  // long enough for the first thread to have ended its wait
   ASSERT_EQ(1u, g_answers.size());
