@@ -244,6 +244,30 @@ TEST(TaskMetaDecodeTest, MissingKeysReadAsZero) {
   EXPECT_TRUE(out.gaps.empty());  // no gap list: nothing missing
 }
 
+// The stored form is fixed: meta files written by earlier versions must stay readable.
+TEST(TaskMetaDecodeTest, StoredBytes) {
+  TaskMetaData data;
+  data.fileTime = 1;
+  data.fileSize = 100;
+  data.fileHash = L"ab";
+  data.elapsedMs = 7;
+  data.usedCdn = true;
+  data.gaps.Add(10, 99);
+  const std::string expected(
+      "\x06\x08\x04\x63\x00\x74\x00\x01\x07\x04\x66\x00\x68\x00\x04\x04\x61\x00\x62\x00\x04\x66\x00\x73"
+      "\x00\x01\x64\x04\x66\x00\x74\x00\x01\x01\x04\x67\x00\x6c\x00\x05\x01\x06\x02\x06\x65\x00\x6e\x00"
+      "\x64\x00\x01\x63\x0a\x73\x00\x74\x00\x61\x00\x72\x00\x74\x00\x01\x0a\x0c\x69\x00\x73\x00\x5f\x00"
+      "\x63\x00\x64\x00\x6e\x00\x01\x01\x06\x6c\x00\x6f\x00\x67\x00\x06\x00\x04\x70\x00\x73\x00\x01\x00",
+      96);
+  EXPECT_EQ(expected, SavedBytes(data, CTaskLog()));
+  ProtoValue root;
+  ASSERT_TRUE(ParseProtoValue(expected, root));
+  TaskMetaData out;
+  ASSERT_TRUE(CTaskMetaFile::Decode(root, 100, L"ab", out, nullptr));
+  EXPECT_EQ((std::vector<ByteRange>{{10, 99}}), Ranges(out.gaps));
+  EXPECT_TRUE(out.usedCdn);
+}
+
 TEST(TaskMetaDecodeTest, EncodedFormAndEmptyFile) {
   TaskMetaData data = SampleData(0);
   ProtoValue root;
