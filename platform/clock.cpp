@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <climits>
 
 namespace platform {
 namespace {
@@ -41,6 +42,17 @@ LocalTime GetLocalTime() {
   localtime_r(&seconds, &parts);
   return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
                    parts.tm_min,         parts.tm_sec,     static_cast<int>(ms % 1000), parts.tm_wday};
+}
+
+bool UnixSecondsToLocalTime(int64_t seconds, LocalTime* out) {
+  if (out == nullptr) return false;
+  const auto t = static_cast<time_t>(seconds);
+  tm parts{};
+  if (static_cast<int64_t>(t) != seconds || localtime_r(&t, &parts) == nullptr) return false;
+  if (parts.tm_year > INT_MAX - 1900) return false;
+  *out = LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
+                   parts.tm_min,         parts.tm_sec,     0,                parts.tm_wday};
+  return true;
 }
 
 bool QueryPerformanceCounter(int64_t* count) {

@@ -26,6 +26,9 @@ struct LocalTime {
   int weekday;  // 0 = Sunday
 };
 LocalTime GetLocalTime();
+// The local time of a count of seconds since 1970-01-01 UTC (milliseconds 0); false when the
+// count lies outside what the calendar functions can express.
+bool UnixSecondsToLocalTime(int64_t seconds, LocalTime* out);
 
 // The performance counter: always available here.
 bool QueryPerformanceCounter(int64_t* count);

@@ -35,6 +35,7 @@ inline constexpr uint32_t ERROR_INVALID_NAME = 123;
 inline constexpr uint32_t ERROR_DIR_NOT_EMPTY = 145;
 inline constexpr uint32_t ERROR_BUSY = 170;
 inline constexpr uint32_t ERROR_ALREADY_EXISTS = 183;
+inline constexpr uint32_t ERROR_BAD_EXE_FORMAT = 193;
 inline constexpr uint32_t ERROR_FILENAME_EXCED_RANGE = 206;
 inline constexpr uint32_t ERROR_DIRECTORY = 267;
 inline constexpr uint32_t ERROR_TIMEOUT = 1460;

@@ -173,23 +173,36 @@ std::wstring Utf16LEToWide(const void* bytes, size_t byteCount) {
 }
 
 int CompareUtf16(std::wstring_view a, std::wstring_view b) {
-  // Below U+10000 UTF-32 and UTF-16 order agree; a supplementary character is a surrogate pair
-  // (0xD800..0xDBFF) in UTF-16, so it sorts below U+E000..U+FFFF there.
-  auto key = [](wchar_t w) -> uint32_t {
-    const auto c = static_cast<uint32_t>(w);
-    if (c >= 0x10000 && c <= 0x10FFFF) return 0xD800 + ((c - 0x10000) >> 10);
-    return c;
+  // Walks both texts as UTF-16 code units, so that every text (lone surrogates included) sorts
+  // exactly as its UTF-16 form does.
+  struct Units {
+    std::wstring_view text;
+    size_t index = 0;
+    int pendingLow = -1;
+    bool Next(uint32_t& unit) {
+      if (pendingLow >= 0) {
+        unit = static_cast<uint32_t>(pendingLow);
+        pendingLow = -1;
+        return true;
+      }
+      if (index >= text.size()) return false;
+      const auto c = static_cast<uint32_t>(text[index++]);
+      if (c >= 0x10000 && c <= 0x10FFFF) {
+        unit = 0xD800 + ((c - 0x10000) >> 10);
+        pendingLow = static_cast<int>(0xDC00 + ((c - 0x10000) & 0x3FF));
+      } else {
+        unit = c > 0x10FFFF ? 0xFFFD : c;
+      }
+      return true;
+    }
   };
-  const size_t n = a.size() < b.size() ? a.size() : b.size();
-  for (size_t i = 0; i < n; ++i) {
-    if (a[i] == b[i]) continue;
-    const uint32_t ka = key(a[i]), kb = key(b[i]);
-    if (ka != kb) return ka < kb ? -1 : 1;
-    // Same high surrogate: compare the low surrogates, which keep the code point order.
-    return static_cast<uint32_t>(a[i]) < static_cast<uint32_t>(b[i]) ? -1 : 1;
+  Units ua{a}, ub{b};
+  for (;;) {
+    uint32_t x = 0, y = 0;
+    const bool hasA = ua.Next(x), hasB = ub.Next(y);
+    if (!hasA || !hasB) return hasA == hasB ? 0 : (hasA ? 1 : -1);
+    if (x != y) return x < y ? -1 : 1;
   }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
 }
 
 std::wstring IntToWide(int32_t value) { return std::to_wstring(value); }

@@ -66,3 +66,17 @@ TEST(TextTest, TrimBothEnds) {
 
 }  // namespace
 }  // namespace platform
+
+namespace platform {
+namespace {
+
+TEST(TextTest, LoneSurrogatesSortAsTheirUtf16Form) {
+  // [D800 E000] is above [D800 DC00] (U+10000) in UTF-16 order.
+  std::wstring lone = {static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0xE000)};
+  EXPECT_GT(CompareUtf16(lone, L"\U00010000"), 0);
+  std::wstring low = {static_cast<wchar_t>(0xD800), L'a'};
+  EXPECT_LT(CompareUtf16(low, L"\U00010000"), 0);
+}
+
+}  // namespace
+}  // namespace platform
