@@ -1,7 +1,98 @@
-// Placeholder entry point; the application spine replaces it.
-#include "commonlib/logger/Log.h"
+// The installer's entry: the single-instance rule, start-up, the message loop and the shut-down
+// in their fixed order. Everything here runs on the main thread.
+#include <cstring>
+#include <memory>
 
-int main() {
-  LOGI(L"installer start");
-  return 0;
+#include "commonlib/logger/Log.h"
+#include "installer/MainApp.h"
+#include "platform/errors.h"
+#include "platform/message_loop.h"
+#include "platform/named_mutex.h"
+#include "platform/signals.h"
+#include "platform/window.h"
+
+namespace {
+
+constexpr wchar_t kInstanceMutexName[] = L"vkqx_install_20170309";
+
+// Until the command-line parser exists only the hidden flag is read.
+bool HasHideOption(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--hide") == 0) return true;
+  return false;
+}
+
+// Stands in for the main window until it exists: a message-only window that ends the loop when
+// it is finally destroyed, as the main window does.
+class CPlaceholderMainWnd {
+ public:
+  ~CPlaceholderMainWnd() {
+    if (platform::IsWindow(m_hwnd)) platform::DestroyWindow(m_hwnd);
+  }
+
+  bool Create() {
+    platform::RegisterClass({&CPlaceholderMainWnd::WindowProc, L"VkqxMainWindowClass"});
+    m_hwnd = platform::CreateWindow(L"VkqxMainWindowClass", L"", 0, 0, platform::HWND_MESSAGE, nullptr);
+    return m_hwnd != nullptr;
+  }
+  platform::HWND Handle() const { return m_hwnd; }
+
+ private:
+  static platform::LRESULT WindowProc(platform::HWND hwnd, platform::UINT message, platform::WPARAM wParam,
+                                      platform::LPARAM lParam) {
+    if (message == platform::WM_CLOSE) LOGI(L"main() 主窗口收到关闭请求");
+    if (message == platform::WM_NCDESTROY) platform::PostQuitMessage(0);
+    return platform::DefWindowProc(hwnd, message, wParam, lParam);
+  }
+
+  platform::HWND m_hwnd = nullptr;
+};
+
+// The second-instance notice; the message box joins here once it exists.
+void ShowAlreadyRunningNotice() { LOGI(L"您已经运行了一个Tessary安装程序。"); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Common controls need no initialisation here.
+  CMainApp* app = CMainApp::GetInstance();
+  // Read before the mutex: the hidden flag governs the second-instance notice.
+  app->m_hide = HasHideOption(argc, argv);
+  // [UI toolkit] hand it the module instance; it registers its window classes.
+
+  std::unique_ptr<platform::NamedMutex> instanceMutex = platform::NamedMutex::Create(kInstanceMutexName);
+  if (platform::GetLastError() == platform::ERROR_ALREADY_EXISTS) {
+    instanceMutex.reset();
+    if (!app->m_hide) ShowAlreadyRunningNotice();
+    return 0;
+  }
+  if (!instanceMutex) LOGE(L"main() 单实例互斥量创建失败 err:%u", platform::GetLastError());
+
+  // The host's termination requests close the main window like any close request, so the
+  // process always ends through the shut-down below.
+  auto mainWnd = std::make_unique<CPlaceholderMainWnd>();
+  platform::TerminationSignalWatch signalWatch([&mainWnd](int signalNumber) {
+    LOGI(L"main() 收到终止信号 %d", signalNumber);
+    if (mainWnd) platform::PostMessage(mainWnd->Handle(), platform::WM_CLOSE, 0, 0);
+  });
+
+  app->Init(nullptr);  // [main window] the CMainDlg object once it exists
+  if (!mainWnd->Create()) LOGE(L"main() 主窗口创建失败 err:%u", platform::GetLastError());
+  // [main window] centre it on its monitor's work area; show it unless hidden.
+  // COM and OLE need no initialisation here.
+  LOGI(L"main() 消息循环开始 hide:%d", app->m_hide ? 1 : 0);
+  const int exitCode = platform::RunMessageLoop();
+  LOGI(L"main() 消息循环结束 code:%d", exitCode);
+
+  LOGI(L"main() 关闭: 释放皮肤资源");  // [UI toolkit] release the skin archive it holds
+  LOGI(L"main() 关闭: CMainApp::UnInit");
+  app->UnInit();
+  LOGI(L"main() 关闭: OleUninitialize");
+  LOGI(L"main() 关闭: 释放单实例互斥量");
+  instanceMutex.reset();
+  LOGI(L"main() 关闭: 销毁主窗口对象");
+  mainWnd.reset();
+  LOGI(L"main() 关闭: 销毁命令行选项");  // [command line] the option store
+  LOGI(L"main() 退出 code:%d", exitCode);
+  return exitCode;
 }

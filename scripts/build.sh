@@ -24,4 +24,9 @@ case "$kind" in
 esac
 
 cmake -S . -B "$dir" "${args[@]}" "$@" >/dev/null
-cmake --build "$dir" --parallel "$(nproc)"
+# VKQX_BUILD_TARGETS (space separated) builds only those targets instead of everything; "none"
+# only configures.
+[ "${VKQX_BUILD_TARGETS:-}" = none ] && exit 0
+targets=()
+[ -n "${VKQX_BUILD_TARGETS:-}" ] && read -r -a targets <<<"$VKQX_BUILD_TARGETS" && targets=(--target "${targets[@]}")
+cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}"
