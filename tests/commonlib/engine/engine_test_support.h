@@ -1,0 +1,91 @@
+// Helpers of the engine tests: a drive mapped to a temporary directory, log capture, a test clock.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/debug_channel.h"
+#include "platform/drives.h"
+#include "platform/text.h"
+#include "tests/support/TempDir.h"
+
+namespace engine_test {
+
+// C: is a fresh temporary directory for the life of the object.
+class TempDrive {
+ public:
+  TempDrive() {
+    setenv("VKQX_DRIVES", ("C:=" + m_dir.path()).c_str(), 1);
+    platform::ReloadDrivesForTesting();
+  }
+  ~TempDrive() {
+    unsetenv("VKQX_DRIVES");
+    platform::ReloadDrivesForTesting();
+  }
+  // "C:\name" and its host path.
+  static std::wstring Path(const std::string& name) { return L"C:\\" + platform::Utf8ToWide(name); }
+  std::string Host(const std::string& name) const { return m_dir.Sub(name); }
+
+  std::string Read(const std::string& name) const {
+    std::ifstream in(Host(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  void Write(const std::string& name, const std::string& bytes) const {
+    std::ofstream(Host(name), std::ios::binary | std::ios::trunc) << bytes;
+  }
+  bool Exists(const std::string& name) const { return std::ifstream(Host(name)).good(); }
+
+ private:
+  vkqx_test::TempDir m_dir;
+};
+
+// Every line of the debugger channel while alive.
+class LogCapture {
+ public:
+  LogCapture() {
+    platform::SetDebugCaptureForTesting([this](std::wstring_view text) {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_lines.emplace_back(text);
+    });
+  }
+  ~LogCapture() { platform::SetDebugCaptureForTesting({}); }
+  bool Contains(const std::wstring& part) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const std::wstring& line : m_lines) {
+      if (line.find(part) != std::wstring::npos) return true;
+    }
+    return false;
+  }
+
+ private:
+  mutable std::mutex m_mutex;
+  std::vector<std::wstring> m_lines;
+};
+
+// Tick and wall clock under the test's control.
+class ManualClock {
+ public:
+  ManualClock(uint64_t tickMs, int64_t wallMs) {
+    s_tick = tickMs;
+    s_wall = wallMs;
+    platform::SetClockForTesting({[] { return s_tick; }, [] { return s_wall; }, nullptr});
+  }
+  ~ManualClock() { platform::SetClockForTesting({}); }
+  void Advance(uint64_t ms) {
+    s_tick += ms;
+    s_wall += static_cast<int64_t>(ms);
+  }
+
+ private:
+  static inline uint64_t s_tick = 0;
+  static inline int64_t s_wall = 0;
+};
+
+}  // namespace engine_test
