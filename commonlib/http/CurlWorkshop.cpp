@@ -118,7 +118,14 @@ bool CCurlWorkshop::PerformStep() {
 
 void CCurlWorkshop::WaitForActivity() {
   // curl shortens the wait to its own next timeout; a wake-up from another thread ends it at once.
-  curl_multi_poll(multi, nullptr, 0, kMaxWaitMs, nullptr);
+  // With nothing to drive the thread sleeps until it is woken (AddTransfer, DestroyThread), so an
+  // idle workshop costs no wake-ups; kIdleWaitMs only bounds the wait should a wake-up be missed.
+  bool idle = false;
+  {
+    CAutoLock guard(&lock);
+    idle = running.empty() && pendingAdd.empty() && pendingRemove.empty();
+  }
+  curl_multi_poll(multi, nullptr, 0, idle ? kIdleWaitMs : kMaxWaitMs, nullptr);
 }
 
 void CCurlWorkshop::QueueStep() {

@@ -36,6 +36,8 @@ class CCurlWorkshop : public CSimpleThread {
 
   // Upper bound of one wait for socket activity, in milliseconds.
   static constexpr int kMaxWaitMs = 5;
+  // Wait with no transfer at all: only a bound in case a wake-up is missed.
+  static constexpr int kIdleWaitMs = 1000;
 
  protected:
   void Run() override;
