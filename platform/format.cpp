@@ -28,7 +28,7 @@ double FormatArg::AsDouble() const {
 
 namespace {
 
-// One conversion specification, parsed.
+// One conversion (%[flags][width][.precision][length]type), parsed.
 struct Spec {
   std::string flags;
   int width = -1;
@@ -70,7 +70,7 @@ void Pad(std::basic_string<Ch>& out, const std::basic_string<Ch>& body, const Sp
   if (left) out.append(pad, Ch(' '));
 }
 
-// Formats a number through the C library with a rebuilt narrow specification.
+// Formats a number through the C library with a rebuilt narrow conversion.
 template <typename Ch>
 void AppendNumber(std::basic_string<Ch>& out, const Spec& spec, const FormatArg* arg) {
   std::string f = "%" + spec.flags;

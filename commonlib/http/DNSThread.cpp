@@ -15,15 +15,6 @@ std::vector<std::string>& ConfiguredServers() {
   return *servers;
 }
 
-std::string JoinAddresses(const std::vector<std::string>& addresses) {
-  std::string joined;
-  for (const std::string& address : addresses) {
-    if (!joined.empty()) joined += ';';
-    joined += address;
-  }
-  return joined;
-}
-
 }  // namespace
 
 void CDNSThread::SetServers(std::vector<std::string> servers) {

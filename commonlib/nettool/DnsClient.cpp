@@ -75,3 +75,12 @@ int QueryAddresses(const char* host, int& responseTimeMs, std::vector<std::strin
   addresses.clear();
   return 0;
 }
+
+std::string JoinAddresses(const std::vector<std::string>& addresses) {
+  std::string joined;
+  for (const std::string& address : addresses) {
+    if (!joined.empty()) joined += ';';
+    joined += address;
+  }
+  return joined;
+}

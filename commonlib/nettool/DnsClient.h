@@ -54,3 +54,6 @@ bool ParseDnsResolver(std::string_view text, platform::Ipv4Endpoint* endpoint);
 // The four public recursive resolvers used when a caller has none of its own, in the order they
 // are always tried.
 const std::vector<std::string>& BuiltInDnsResolvers();
+
+// Addresses as the lookup results carry them: "a;b;c".
+std::string JoinAddresses(const std::vector<std::string>& addresses);

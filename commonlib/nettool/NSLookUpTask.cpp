@@ -19,15 +19,6 @@ std::vector<std::string> SplitServers(const std::string& servers) {
   return parts;
 }
 
-std::string JoinAddresses(const std::vector<std::string>& addresses) {
-  std::string joined;
-  for (const std::string& address : addresses) {
-    if (!joined.empty()) joined += ';';
-    joined += address;
-  }
-  return joined;
-}
-
 }  // namespace
 
 CNSLookUpTask::CNSLookUpTask(std::string host, std::string servers, NetToolCallback callback, void* user)
