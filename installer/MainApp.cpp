@@ -1,5 +1,6 @@
 #include "installer/MainApp.h"
 
+#include "commonlib/engine/DownloadEngine.h"
 #include "commonlib/logger/Log.h"
 #include "commonlib/thread/MainThreadDispatcher.h"
 #include "platform/format.h"
@@ -65,7 +66,8 @@ bool CMainApp::Init(CMainDlg* mainDlg) {
     g_servicesStarted = true;
     // [HTTP stacks] the command stack: one CCurlWorkshop on its own thread and one CHttpMgr
     // running at most 10 requests.
-    // [download engine] DownloadEngineInit: the download stack and the task queue's 1000 ms tick.
+    // The download stack and the task queue's 1000 ms tick.
+    DownloadEngineInit();
     g_housekeepingTicks = 0;
     g_housekeepingTimer =
         platform::SetTimer(nullptr, kHousekeepingTimerId, kHousekeepingPeriodMs, &HousekeepingTimerProc);
@@ -84,7 +86,8 @@ bool CMainApp::UnInit() {
   // [statistics reporter] shut it down: its pending report and its request are deleted.
   if (g_servicesStarted) {
     // [HTTP stacks] stop and delete the command stack (workshop thread stopped, manager deleted).
-    // [download engine] DownloadEngineUninit: the tick stops, the download stack goes.
+    // The tick stops, the download stack goes.
+    DownloadEngineUninit();
     platform::KillTimer(nullptr, g_housekeepingTimer);
     LOGI(L"CMainApp::UnInit() 停止HTTP定时器 id:%u", static_cast<unsigned>(g_housekeepingTimer));
     g_housekeepingTimer = 0;
