@@ -218,7 +218,10 @@ bool CDownloadTask::StopTask() {
     return false;
   }
   m_state = 0;
-  for (auto& peer : m_peers) AddSourceTime(peer.get());
+  for (auto& peer : m_peers) {
+    AddSourceTime(peer.get());
+    if (CHttpDownloadPeer* http = peer->AsHttpPeer()) http->SyncReceived();
+  }
   SaveMeta();
   ResetTransfers();
   m_dataFile.reset();

@@ -149,6 +149,14 @@ HttpOutcome CHttpDownloadPeer::Start() {
   return CHttpBase::Start();
 }
 
+void CHttpDownloadPeer::SyncReceived() {
+  if (m_block == nullptr || !transfer) return;
+  CVKDownloadFileIO* const writer = static_cast<CCurlDownloadHttp*>(transfer.get())->Writer();
+  if (writer == nullptr) return;
+  const uint64_t written = std::min<uint64_t>((m_attemptStart - m_block->start) + writer->BytesWritten(), m_block->Length());
+  if (written > m_block->received) m_block->received = static_cast<uint32_t>(written);
+}
+
 void CHttpDownloadPeer::OnProgress(int64_t bytes) {
   startTick = platform::GetTickCount();
   if (m_block != nullptr) m_block->received += static_cast<uint32_t>(bytes);

@@ -43,6 +43,10 @@ class CHttpDownloadPeer : public CDownloadPeer, public CHttpBase {
   void OnHeaders(int httpCode, const ProtoValue& headers) override;
   void OnProgress(int64_t bytes) override;
 
+  // Brings the block's count of bytes on disk up to what the running attempt's writer has
+  // written (progress reports lag behind it); the count only grows.
+  void SyncReceived();
+
   // The task's data file, shared by its sources; without one each request opens the file itself.
   void SetDataFile(CRefPtr<CDownloadDataFile> file) { m_dataFile = std::move(file); }
 
