@@ -1,6 +1,8 @@
 #include "installer/MainApp.h"
 
 #include "commonlib/engine/DownloadEngine.h"
+#include "commonlib/http/HttpHousekeeping.h"
+#include "commonlib/http/HttpStack.h"
 #include "commonlib/logger/Log.h"
 #include "commonlib/thread/MainThreadDispatcher.h"
 #include "platform/format.h"
@@ -12,7 +14,7 @@ namespace {
 bool g_dispatcherCreated = false;  // set by the first Init, never cleared
 bool g_servicesStarted = false;
 platform::UINT_PTR g_housekeepingTimer = 0;
-unsigned g_housekeepingTicks = 0;
+CHttpHousekeeping g_housekeeping;  // counts the ticks of the 500 ms timer
 
 constexpr platform::UINT_PTR kHousekeepingTimerId = 100;
 constexpr uint32_t kHousekeepingPeriodMs = 500;
@@ -20,11 +22,7 @@ constexpr uint32_t kHousekeepingPeriodMs = 500;
 // Every 500 ms: the request time-outs on every second tick (the first included), the retry
 // delays on every tick; the download stack first, then the command stack.
 void HousekeepingTimerProc(platform::HWND, platform::UINT, platform::UINT_PTR, uint32_t) {
-  if (g_housekeepingTicks % 2 == 0) {
-    // [HTTP stacks] CheckTimeouts of the download manager, then of the command manager.
-  }
-  // [HTTP stacks] CheckRetryDelays of the download manager, then of the command manager.
-  ++g_housekeepingTicks;
+  g_housekeeping.Tick(GetDownloadHttpMgr(), GetCommandHttpMgr());
 }
 
 // The game id the main window holds (the product id until its initialisation applies an
@@ -64,11 +62,12 @@ bool CMainApp::Init(CMainDlg* mainDlg) {
   }
   if (!g_servicesStarted) {
     g_servicesStarted = true;
-    // [HTTP stacks] the command stack: one CCurlWorkshop on its own thread and one CHttpMgr
-    // running at most 10 requests.
+    // The command stack: one CCurlWorkshop on its own thread and one CHttpMgr running at most 10
+    // requests.
+    CommandHttpStack().Start();
     // The download stack and the task queue's 1000 ms tick.
     DownloadEngineInit();
-    g_housekeepingTicks = 0;
+    g_housekeeping = CHttpHousekeeping();
     g_housekeepingTimer =
         platform::SetTimer(nullptr, kHousekeepingTimerId, kHousekeepingPeriodMs, &HousekeepingTimerProc);
     LOGI(L"CMainApp::Init() HTTP定时器 id:%u", static_cast<unsigned>(g_housekeepingTimer));
@@ -85,7 +84,9 @@ bool CMainApp::UnInit() {
   m_pMainDlg = nullptr;
   // [statistics reporter] shut it down: its pending report and its request are deleted.
   if (g_servicesStarted) {
-    // [HTTP stacks] stop and delete the command stack (workshop thread stopped, manager deleted).
+    // The command stack: the workshop thread is stopped and its multi handle freed, the manager
+    // detaches what it holds and is deleted.
+    CommandHttpStack().Stop();
     // The tick stops, the download stack goes.
     DownloadEngineUninit();
     platform::KillTimer(nullptr, g_housekeepingTimer);

@@ -1,0 +1,436 @@
+// labels: threaded
+// The command ladder for real: curl on the command stack, nginx and our fault server as the
+// servers, dnsmasq as the resolver of the re-resolution, the application's 500 ms housekeeping.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "commonlib/http/DNSThread.h"
+#include "commonlib/http/HttpCommand.h"
+#include "commonlib/http/HttpMgr.h"
+#include "platform/format.h"
+#include "tests/commonlib/http/HttpTestSupport.h"
+#include "tests/support/DnsmasqServer.h"
+#include "tests/support/FaultServer.h"
+#include "tests/support/FreePort.h"
+#include "tests/support/NginxServer.h"
+#include "tests/support/ServerProcess.h"
+
+namespace {
+
+using http_test::PumpUntil;
+
+struct Completion {
+  int calls = 0;
+  std::string body;
+  HttpOutcome outcome{-1, -1};
+};
+
+void OnCompletion(void* userData, const std::string& body, int type, int code) {
+  auto* completion = static_cast<Completion*>(userData);
+  ++completion->calls;
+  completion->body = body;
+  completion->outcome = {type, code};
+}
+
+// A command that notes each attempt: when it started, where it was pinned, how it ended.
+class RecordingCommand : public CHttpCommand {
+ public:
+  struct Attempt {
+    uint64_t startMs = 0;
+    uint64_t endMs = 0;
+    std::string pin;
+    std::wstring url;
+    HttpOutcome outcome{-1, -1};
+  };
+
+  HttpOutcome Start() override {
+    if (started) return CHttpCommand::Start();
+    Attempt attempt;
+    attempt.startMs = platform::GetTickCount64();
+    const HttpOutcome result = CHttpCommand::Start();
+    attempt.pin = connectTo.empty() ? "" : connectTo.front();
+    attempt.url = GetUrl();
+    attempts.push_back(attempt);
+    return result;
+  }
+  void Done(int type, int code) override {
+    if (!attempts.empty()) {
+      attempts.back().endMs = platform::GetTickCount64();
+      attempts.back().outcome = {type, code};
+    }
+    CHttpCommand::Done(type, code);
+  }
+
+  std::vector<Attempt> attempts;
+};
+
+// A request that only holds a slot of the command manager.
+class SlotHolder : public CHttpBase {
+ public:
+  SlotHolder() : CHttpBase(nullptr, GetCommandHttpMgr()) {}
+  void Done(int, int) override {}
+};
+
+class HttpCommandTest : public ::testing::Test {
+ protected:
+  void TearDown() override { CDNSThread::SetServers({}); }
+
+  bool WaitFor(const Completion& completion, uint32_t timeoutMs = 30000) {
+    return PumpUntil([&] { return completion.calls > 0; }, timeoutMs);
+  }
+  static void ExpectRetryDelays(const RecordingCommand& command) {
+    for (size_t i = 1; i < command.attempts.size(); ++i) {
+      EXPECT_GE(command.attempts[i].startMs, command.attempts[i - 1].endMs + 500) << "attempt " << i;
+    }
+  }
+
+  http_test::TraceCapture trace;
+  http_test::CommandStackScope stack;
+};
+
+std::string PortText(uint16_t port) { return std::to_string(port); }
+
+TEST_F(HttpCommandTest, RefusingServerGivesThreePlusTwoPlusTwoAttemptsThenConnectError) {
+  const uint16_t port = vkqx_test::FreePort(vkqx_test::PortKind::kTcp, {"127.0.0.1", "127.0.0.2", "127.0.0.3"});
+  ASSERT_NE(0, port);
+  vkqx_test::DnsmasqRecords records;
+  records.zone = "localhost";
+  records.addresses = {{"localhost", "127.0.0.2"}, {"localhost", "127.0.0.3"}};
+  vkqx_test::DnsmasqServer dns(records);
+  ASSERT_TRUE(dns.Start());
+  CDNSThread::SetServers({dns.Resolver()});
+
+  const std::wstring url = L"http://localhost:" + platform::Utf8ToWide(PortText(port)) + L"/vkinstall.txt";
+  RecordingCommand command;
+  Completion completion;
+  ASSERT_TRUE(command.Get(url, &completion, &OnCompletion));
+  ASSERT_TRUE(WaitFor(completion));
+
+  EXPECT_EQ(1, completion.calls);
+  EXPECT_EQ(HttpOutcome(5, 7), completion.outcome);
+  EXPECT_EQ("", completion.body);
+  const std::string pin2 = "::127.0.0.2:" + PortText(port);
+  const std::string pin3 = "::127.0.0.3:" + PortText(port);
+  const std::vector<std::string> expectedPins = {"", "", "", pin2, pin2, pin3, pin3};
+  ASSERT_EQ(expectedPins.size(), command.attempts.size()) << trace.Dump();
+  for (size_t i = 0; i < expectedPins.size(); ++i) {
+    EXPECT_EQ(expectedPins[i], command.attempts[i].pin) << i;
+    EXPECT_EQ(HttpOutcome(5, 7), command.attempts[i].outcome) << i;
+  }
+  ExpectRetryDelays(command);
+  // Two retries on the URL as it came, one on each address.
+  EXPECT_EQ(4u, trace.Count(L"CHttpCommand::Done() 重试.... type:5 code:7  url:" + url + L" "));
+  EXPECT_EQ(1u, trace.Count(L"CHttpDownloadFileFile::Done() 开始重试DNS解析.... type:5 code:7  url:" + url + L" "));
+  EXPECT_EQ(1u, trace.Count(L"cmd_dns_result_callback 解析成功 code:0, domain:localhost, ip_list:127.0.0.2;127.0.0.3, id:0x"));
+  EXPECT_EQ(1u, trace.Count(L"CHttpDownloadFile::Done() 重试DNS解析到的ip列表.... type:5 code:7  url:" + url + L" "));
+  EXPECT_EQ(1u, trace.Count(L"CHttpCommand::Done() 重试ip列表.... type:5 code:7  url:" + url));
+  EXPECT_EQ(2u, trace.Count(L"CHttpCommand setip " + url + L" 127.0.0.2"));
+  // By the final step the last address has been used up, so the line names no URL.
+  EXPECT_EQ(1u, trace.Count(L"CHttpCommand::Done() type:5 code:7  url: "));
+  EXPECT_FALSE(command.started);
+  EXPECT_FALSE(GetCommandHttpMgr()->Contains(&command));
+}
+
+TEST_F(HttpCommandTest, NotFoundResolvesAtOnceTriesEachAddressOnceAndEndsWithTheStatus) {
+  vkqx_test::NginxOptions options;
+  options.addresses = {"127.0.0.1", "127.0.0.2", "127.0.0.3"};
+  options.notFoundBody = "<html>no descriptor here</html>\n";
+  vkqx_test::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  vkqx_test::DnsmasqRecords records;
+  records.zone = "localhost";
+  records.addresses = {{"localhost", "127.0.0.2"}, {"localhost", "127.0.0.3"}};
+  vkqx_test::DnsmasqServer dns(records);
+  ASSERT_TRUE(dns.Start());
+  CDNSThread::SetServers({dns.Resolver()});
+
+  RecordingCommand command;
+  Completion completion;
+  ASSERT_TRUE(command.Get(platform::Utf8ToWide(nginx.Url("/missing.txt", "localhost")), &completion, &OnCompletion));
+  ASSERT_TRUE(WaitFor(completion));
+
+  EXPECT_EQ(HttpOutcome(4, 404), completion.outcome);
+  EXPECT_EQ("", completion.body);
+  ASSERT_EQ(3u, command.attempts.size()) << trace.Dump();
+  EXPECT_EQ("", command.attempts[0].pin);
+  EXPECT_EQ("::127.0.0.2:" + PortText(nginx.port()), command.attempts[1].pin);
+  EXPECT_EQ("::127.0.0.3:" + PortText(nginx.port()), command.attempts[2].pin);
+  EXPECT_FALSE(trace.Has(L"CHttpCommand::Done() 重试...."));
+  ExpectRetryDelays(command);
+  ASSERT_TRUE(nginx.WaitForAccessEntries(3));
+  const auto log = nginx.AccessLog();
+  EXPECT_EQ("127.0.0.2", log[1].serverAddress);
+  EXPECT_EQ("127.0.0.3", log[2].serverAddress);
+  for (const auto& entry : log) EXPECT_EQ(404, entry.status);
+}
+
+TEST_F(HttpCommandTest, LiteralIpv4HostIsNeverResolvedAgain) {
+  const uint16_t port = vkqx_test::FreeTcpPort();
+  RecordingCommand command;
+  Completion completion;
+  ASSERT_TRUE(command.Get(L"http://127.0.0.1:" + platform::Utf8ToWide(PortText(port)) + L"/x", &completion,
+                          &OnCompletion));
+  ASSERT_TRUE(WaitFor(completion));
+  EXPECT_EQ(HttpOutcome(5, 7), completion.outcome);
+  EXPECT_EQ(3u, command.attempts.size());
+  EXPECT_FALSE(trace.Has(L"开始重试DNS解析"));
+  ExpectRetryDelays(command);
+}
+
+TEST_F(HttpCommandTest, UnresolvableNameIsResolvedAgainAndFetchedFromThePinnedAddress) {
+  vkqx_test::NginxOptions options;
+  options.addresses = {"127.0.0.2"};
+  vkqx_test::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  nginx.WriteFile("vkinstall.txt", "[Install]\r\nversion=1\r\n");
+  // The leading hyphen makes the system's resolver refuse the name without asking any server, so
+  // curl fails with 6 and no query leaves the machine; the test's own resolver knows the name.
+  const std::string host = "-svc.vkqx.invalid";
+  vkqx_test::DnsmasqRecords records;
+  records.zone = "invalid";
+  records.addresses = {{host, "127.0.0.2"}};
+  vkqx_test::DnsmasqServer dns(records);
+  ASSERT_TRUE(dns.Start());
+  CDNSThread::SetServers({dns.Resolver()});
+
+  RecordingCommand command;
+  Completion completion;
+  const std::wstring url = platform::Utf8ToWide("http://" + host + ":" + PortText(nginx.port()) + "/vkinstall.txt");
+  ASSERT_TRUE(command.Get(url, &completion, &OnCompletion));
+  ASSERT_TRUE(WaitFor(completion));
+
+  EXPECT_EQ(HttpOutcome(0, 0), completion.outcome) << trace.Dump();
+  EXPECT_EQ("[Install]\r\nversion=1\r\n", completion.body);
+  ASSERT_EQ(4u, command.attempts.size());
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(HttpOutcome(5, 6), command.attempts[i].outcome) << i;
+  EXPECT_EQ("::127.0.0.2:" + PortText(nginx.port()), command.attempts[3].pin);
+  ExpectRetryDelays(command);
+  ASSERT_TRUE(nginx.WaitForAccessEntries(1));
+  ASSERT_EQ(1u, nginx.AccessLog().size());
+  EXPECT_EQ("127.0.0.2", nginx.AccessLog()[0].serverAddress);
+  EXPECT_EQ(200, nginx.AccessLog()[0].status);
+}
+
+TEST_F(HttpCommandTest, SpareHttpsUrlGoesFirstAndFailsOverAfterTwoAttempts) {
+  vkqx_test::NginxOptions options;
+  options.https = true;
+  options.certificateNames = {"other.vkqx.test"};  // not the address the URL names
+  vkqx_test::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  nginx.WriteFile("vkinstall.txt", "plain");
+
+  // A command waiting for a slot takes a second URL.
+  std::vector<std::unique_ptr<SlotHolder>> holders;
+  for (int i = 0; i < 10; ++i) {
+    holders.push_back(std::make_unique<SlotHolder>());
+    GetCommandHttpMgr()->Add(holders.back().get());
+  }
+  RecordingCommand command;
+  command.verifyHost = true;
+  Completion completion;
+  const std::wstring plainUrl = platform::Utf8ToWide(nginx.Url("/vkinstall.txt"));
+  const std::wstring secureUrl = platform::Utf8ToWide(nginx.HttpsUrl("/vkinstall.txt"));
+  ASSERT_TRUE(command.Get(plainUrl, &completion, &OnCompletion));
+  ASSERT_TRUE(command.Get(secureUrl, &completion, &OnCompletion));
+  EXPECT_FALSE(command.started);
+  holders.front()->Stop();
+  EXPECT_TRUE(command.started);
+  ASSERT_TRUE(WaitFor(completion));
+
+  EXPECT_EQ(HttpOutcome(0, 0), completion.outcome);
+  EXPECT_EQ("plain", completion.body);
+  ASSERT_EQ(3u, command.attempts.size());
+  EXPECT_EQ(secureUrl, command.attempts[0].url);
+  EXPECT_EQ(secureUrl, command.attempts[1].url);
+  EXPECT_EQ(plainUrl, command.attempts[2].url);
+  EXPECT_EQ(HttpOutcome(5, 60), command.attempts[0].outcome);  // the certificate names another host
+  EXPECT_EQ(2u, trace.Count(L"ssl 验证失败:" + secureUrl));
+  EXPECT_EQ(1u, trace.Count(L"连接失败，尝试使用备用地址:" + plainUrl));
+  ExpectRetryDelays(command);
+}
+
+TEST_F(HttpCommandTest, HttpsWithHostVerificationSucceedsForAMatchingCertificate) {
+  vkqx_test::NginxOptions options;
+  options.https = true;
+  vkqx_test::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  nginx.WriteFile("vkinstall.txt", "secure");
+  CHttpCommand command;
+  command.verifyHost = true;
+  Completion completion;
+  ASSERT_TRUE(command.Get(platform::Utf8ToWide(nginx.HttpsUrl("/vkinstall.txt", "localhost")), &completion,
+                          &OnCompletion));
+  ASSERT_TRUE(WaitFor(completion));
+  EXPECT_EQ(HttpOutcome(0, 0), completion.outcome);
+  EXPECT_EQ("secure", completion.body);
+}
+
+TEST_F(HttpCommandTest, ElevenCommandsKeepTenConnectionsOpen) {
+  vkqx_test::FaultServer server;
+  ASSERT_TRUE(server.StartHttp("", {vkqx_test::HttpFault::NeverAnswer()}));
+  std::vector<std::unique_ptr<CHttpCommand>> commands;
+  std::vector<Completion> completions(11);
+  for (int i = 0; i < 11; ++i) {
+    commands.push_back(std::make_unique<CHttpCommand>());
+    ASSERT_TRUE(commands.back()->Get(platform::Utf8ToWide(server.Url("/c" + std::to_string(i))), &completions[i],
+                                     &OnCompletion));
+  }
+  EXPECT_EQ(10, GetCommandHttpMgr()->runningCount);
+  EXPECT_FALSE(commands[10]->started);
+  ASSERT_TRUE(PumpUntil([&] { return server.Connections() >= 10; }, 5000));
+  http_test::PumpFor(300);
+  EXPECT_EQ(10u, server.Connections());
+
+  commands[0]->Stop();
+  EXPECT_TRUE(commands[10]->started);
+  const auto eleventhArrived = [&] {
+    const auto requests = server.Requests();
+    return std::any_of(requests.begin(), requests.end(),
+                       [](const vkqx_test::FaultRequest& r) { return r.requestLine == "GET /c10 HTTP/1.1"; });
+  };
+  EXPECT_TRUE(PumpUntil(eleventhArrived, 5000));
+  EXPECT_EQ(11u, server.Connections());
+  for (auto& c : commands) c->Stop();
+  EXPECT_EQ(0, GetCommandHttpMgr()->runningCount);
+  for (const Completion& c : completions) EXPECT_EQ(0, c.calls);  // a stopped command completes nothing
+}
+
+TEST_F(HttpCommandTest, AttemptTimeoutRetriesTheSameAddressInRealTime) {
+  vkqx_test::FaultServer server;
+  ASSERT_TRUE(server.StartHttp("", {vkqx_test::HttpFault::NeverAnswer()}));
+  RecordingCommand command;
+  command.timeoutMs = 1200;
+  Completion completion;
+  ASSERT_TRUE(command.Get(platform::Utf8ToWide(server.Url("/silent")), &completion, &OnCompletion));
+  ASSERT_TRUE(WaitFor(completion, 20000));
+  EXPECT_EQ(HttpOutcome(3, 3002), completion.outcome);
+  ASSERT_EQ(3u, command.attempts.size());
+  for (const auto& attempt : command.attempts) {
+    EXPECT_EQ(HttpOutcome(3, 3002), attempt.outcome);
+    EXPECT_GT(attempt.endMs - attempt.startMs, 1200u);
+  }
+  EXPECT_EQ(2u, trace.Count(L"CHttpCommand::Done() 重试.... type:3 code:3002"));
+  EXPECT_EQ(3u, server.Connections());
+}
+
+std::string CapturedBodies(const std::string& dir) {
+  std::string sent;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
+    if (entry.is_regular_file()) sent += vkqx_test::ReadFileText(entry.path().string());
+  return sent;
+}
+
+TEST_F(HttpCommandTest, PostBodyAndFormSurviveTheRetryLadder) {
+  vkqx_test::TempDir bodies;
+  vkqx_test::NginxOptions options;
+  options.extraServerConfig = "location = /rece { client_body_in_file_only on; client_body_temp_path " +
+                              bodies.path() + "; proxy_pass http://$server_addr:$server_port/stored; }\n"
+                              "location = /stored { return 200 \"stored\"; }\n";
+  vkqx_test::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  const uint16_t refusing = vkqx_test::FreeTcpPort();
+
+  // A form post whose first URL refuses: after two attempts the spare URL gets the same parts.
+  std::vector<std::unique_ptr<SlotHolder>> holders;
+  for (int i = 0; i < 10; ++i) {
+    holders.push_back(std::make_unique<SlotHolder>());
+    GetCommandHttpMgr()->Add(holders.back().get());
+  }
+  RecordingCommand form;
+  Completion formDone;
+  form.AddFormField("sign", "5d41402abc4b2a76");
+  form.AddFormField("data", "[{\"task\":1}]");
+  ASSERT_TRUE(form.Post("", L"http://127.0.0.1:" + platform::Utf8ToWide(PortText(refusing)) + L"/rece", &OnCompletion,
+                        &formDone));
+  ASSERT_TRUE(form.Post("", platform::Utf8ToWide(nginx.Url("/rece")), &OnCompletion, &formDone));
+  for (auto& h : holders) h->Stop();
+  ASSERT_TRUE(WaitFor(formDone));
+  EXPECT_EQ(HttpOutcome(0, 0), formDone.outcome);
+  EXPECT_EQ("stored", formDone.body);
+  EXPECT_EQ(3u, form.attempts.size());
+  const std::string sent = CapturedBodies(bodies.path());
+  EXPECT_NE(std::string::npos, sent.find("name=\"sign\"\r\n\r\n5d41402abc4b2a76\r\n")) << sent;
+  EXPECT_NE(std::string::npos, sent.find("name=\"data\"\r\n\r\n[{\"task\":1}]\r\n"));
+  EXPECT_TRUE(form.formFields.empty());  // the final step ends the request, form and all
+
+  // A plain body is sent as it is, bytes and all.
+  const std::string raw("raw\0bytes\xff", 10);
+  CHttpCommand plain;
+  Completion plainDone;
+  ASSERT_TRUE(plain.Post(raw, platform::Utf8ToWide(nginx.Url("/rece")), &OnCompletion, &plainDone));
+  ASSERT_TRUE(WaitFor(plainDone));
+  EXPECT_EQ(HttpOutcome(0, 0), plainDone.outcome);
+  EXPECT_NE(std::string::npos, CapturedBodies(bodies.path()).find(raw));
+}
+
+TEST_F(HttpCommandTest, ResolverAnswerKeepsOnlyAddressesLongerThanSevenCharacters) {
+  const uint16_t port = vkqx_test::FreeTcpPort();
+  CHttpCommand command;
+  Completion completion;
+  // Waiting for a slot, so that nothing but the answer moves it.
+  std::vector<std::unique_ptr<SlotHolder>> holders;
+  for (int i = 0; i < 10; ++i) {
+    holders.push_back(std::make_unique<SlotHolder>());
+    GetCommandHttpMgr()->Add(holders.back().get());
+  }
+  ASSERT_TRUE(command.Get(L"http://localhost:" + platform::Utf8ToWide(PortText(port)) + L"/x", &completion,
+                          &OnCompletion));
+  CHttpCommand::OnResolverAnswer(0, static_cast<CHttpBase*>(&command), "localhost", "1.2.3.4;127.0.0.22;;10.0.0.1");
+  EXPECT_EQ((std::vector<std::wstring>{L"127.0.0.22", L"10.0.0.1"}), command.ips);
+  EXPECT_TRUE(command.ipListActive);
+  EXPECT_TRUE(command.delayed);
+  EXPECT_TRUE(GetCommandHttpMgr()->Contains(&command));
+  EXPECT_TRUE(trace.Has(L"cmd_dns_result_callback 解析成功 code:0, domain:localhost, ip_list:1.2.3.4;127.0.0.22;;10.0.0.1"));
+
+  CHttpCommand::OnResolverAnswer(-1, static_cast<CHttpBase*>(&command), "localhost", "");
+  EXPECT_TRUE(trace.Has(L"cmd_dns_result_callback 失败 code:-1, domain:localhost ,id:0x"));
+  EXPECT_TRUE(command.ips.empty());  // failed: the command ends with the outcome it had
+  EXPECT_TRUE(PumpUntil([&] { return completion.calls == 1; }, 2000));
+  for (auto& h : holders) h->Stop();
+}
+
+TEST_F(HttpCommandTest, ResolverAnswerForADestroyedCommandIsDropped) {
+  const uint16_t port = vkqx_test::FreeTcpPort();
+  vkqx_test::DnsmasqRecords records;
+  records.zone = "localhost";
+  records.addresses = {{"localhost", "127.0.0.2"}};
+  vkqx_test::DnsmasqServer dns(records);
+  ASSERT_TRUE(dns.Start());
+  CDNSThread::SetServers({dns.Resolver()});
+
+  auto command = std::make_unique<CHttpCommand>();
+  command->maxRetries = 0;  // straight to the re-resolution
+  Completion completion;
+  ASSERT_TRUE(command->Get(L"http://localhost:" + platform::Utf8ToWide(PortText(port)) + L"/x", &completion,
+                           &OnCompletion));
+  ASSERT_TRUE(PumpUntil([&] { return trace.Has(L"开始重试DNS解析"); }, 10000));
+  // The answer is posted while the main thread looks elsewhere; then the command goes away.
+  for (int i = 0; i < 500 && command->dnsThread.IsRunning(); ++i) platform::Sleep(10);
+  ASSERT_FALSE(command->dnsThread.IsRunning());
+  const void* id = static_cast<CHttpBase*>(command.get());
+  command.reset();
+  http_test::PumpFor(200);
+  const auto idText = platform::StrFormat(L"%x", static_cast<uint32_t>(reinterpret_cast<uintptr_t>(id)));
+  EXPECT_EQ(1u, trace.Count(L"DNS回调失效 找不到相关任务 id:0x" + idText + L" localhost"));
+  EXPECT_EQ(0, completion.calls);
+}
+
+TEST_F(HttpCommandTest, GetOnAStartedCommandIsRefusedAndLeavesItsUrls) {
+  vkqx_test::FaultServer server;
+  ASSERT_TRUE(server.StartHttp("", {vkqx_test::HttpFault::NeverAnswer()}));
+  CHttpCommand command;
+  Completion completion;
+  ASSERT_TRUE(command.Get(platform::Utf8ToWide(server.Url("/a")), &completion, &OnCompletion));
+  EXPECT_TRUE(command.started);
+  EXPECT_FALSE(command.Get(L"http://127.0.0.1:1/b", &completion, &OnCompletion));
+  EXPECT_EQ(1u, command.urls.size());
+  EXPECT_FALSE(CHttpCommand().Get(L"ab", &completion, &OnCompletion));  // no URL at all
+  command.Stop();
+}
+
+}  // namespace
