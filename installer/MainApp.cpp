@@ -1,5 +1,6 @@
 #include "installer/MainApp.h"
 
+#include "commonlib/engine/DownloadEngine.h"
 #include "commonlib/http/HttpHousekeeping.h"
 #include "commonlib/http/HttpStack.h"
 #include "commonlib/logger/Log.h"
@@ -21,8 +22,7 @@ constexpr uint32_t kHousekeepingPeriodMs = 500;
 // Every 500 ms: the request time-outs on every second tick (the first included), the retry
 // delays on every tick; the download stack first, then the command stack.
 void HousekeepingTimerProc(platform::HWND, platform::UINT, platform::UINT_PTR, uint32_t) {
-  // [download engine] its manager is passed first once the engine exists.
-  g_housekeeping.Tick(nullptr, GetCommandHttpMgr());
+  g_housekeeping.Tick(GetDownloadHttpMgr(), GetCommandHttpMgr());
 }
 
 // The game id the main window holds (the product id until its initialisation applies an
@@ -65,7 +65,8 @@ bool CMainApp::Init(CMainDlg* mainDlg) {
     // The command stack: one CCurlWorkshop on its own thread and one CHttpMgr running at most 10
     // requests.
     CommandHttpStack().Start();
-    // [download engine] DownloadEngineInit: the download stack and the task queue's 1000 ms tick.
+    // The download stack and the task queue's 1000 ms tick.
+    DownloadEngineInit();
     g_housekeeping = CHttpHousekeeping();
     g_housekeepingTimer =
         platform::SetTimer(nullptr, kHousekeepingTimerId, kHousekeepingPeriodMs, &HousekeepingTimerProc);
@@ -86,7 +87,8 @@ bool CMainApp::UnInit() {
     // The command stack: the workshop thread is stopped and its multi handle freed, the manager
     // detaches what it holds and is deleted.
     CommandHttpStack().Stop();
-    // [download engine] DownloadEngineUninit: the tick stops, the download stack goes.
+    // The tick stops, the download stack goes.
+    DownloadEngineUninit();
     platform::KillTimer(nullptr, g_housekeepingTimer);
     LOGI(L"CMainApp::UnInit() 停止HTTP定时器 id:%u", static_cast<unsigned>(g_housekeepingTimer));
     g_housekeepingTimer = 0;

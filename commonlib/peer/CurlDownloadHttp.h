@@ -1,0 +1,20 @@
+// The transfer of one block request. It is a CCurlHttp whose body sink is the block's writer, and
+// it shows the writer each response at the end of its header block, on the transfer thread,
+// before any byte of that response's body is written: a 200 to a range request, a Content-Range
+// other than the block's or an error status is refused there, so not one byte of a wrong body
+// reaches the data file (the main thread learns of it only later).
+#pragma once
+
+#include "commonlib/http/CurlHttp.h"
+
+class CVKDownloadFileIO;
+
+class CCurlDownloadHttp : public CCurlHttp {
+ public:
+  CCurlDownloadHttp(CCurlWorkshop* workshop, CurlListener* listener) : CCurlHttp(workshop, listener) {}
+
+  size_t OnRecieveHeader(const char* data, size_t length) override;
+
+  // The sink as the block writer it always is; null before one was set.
+  CVKDownloadFileIO* Writer() const;
+};

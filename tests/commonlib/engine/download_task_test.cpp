@@ -1,0 +1,332 @@
+// The task's rules on a stack without a transfer thread: requests start and stay started, so the
+// test drives the sources (their progress and their outcomes) and the one-second tick by hand,
+// with the clock under its control.
+#include "commonlib/engine/DownloadTask.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "commonlib/engine/DAEventRegistry.h"
+#include "commonlib/engine/DownloadEngine.h"
+#include "commonlib/engine/DownloadTaskQueue.h"
+#include "commonlib/http/HttpMgr.h"
+#include "commonlib/peer/HttpDownloadPeer.h"
+#include "platform/format.h"
+#include "tests/commonlib/engine/engine_test_support.h"
+
+namespace {
+
+constexpr uint64_t L = kHttpBlockLimit;
+const wchar_t kUrl[] = L"http://dl.example:8080/pkg/file.bin";
+const wchar_t kHash[] = L"0123456789abcdef0123456789abcdef";
+
+struct Outcome {
+  bool called = false;
+  int et = -1;
+  int ec = -1;
+};
+Outcome g_outcome;
+int g_progressCalls = 0;
+
+void OnDone(uint32_t, int32_t et, int32_t ec) { g_outcome = {true, et, ec}; }
+void OnProgress(uint32_t, int64_t, int64_t, int32_t) { ++g_progressCalls; }
+
+class DownloadTaskTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_outcome = {};
+    g_progressCalls = 0;
+    SetDownloadStackForTesting(nullptr, &m_manager);
+    SetDownloadCallbacks(&OnProgress, &OnDone);
+    DAEventRegistry::GetInstance()->AddListener(Queue());
+  }
+  void TearDown() override {
+    while (!Queue()->Tasks().empty()) Queue()->CancelDownloadFile(Queue()->Tasks().front()->GetFullPath());
+    DAEventRegistry::GetInstance()->RemoveListener(Queue());
+    SetDownloadStackForTesting(nullptr, nullptr);
+    SetDownloadCallbacks(nullptr, nullptr);
+  }
+
+  static CDownloadTaskQueue* Queue() { return CDownloadTaskQueue::GetInstance(); }
+
+  bool Start(int64_t size, const wchar_t* ips = L"", const wchar_t* cdnHost = L"", int64_t cdnMinSpeed = 0,
+             const wchar_t* hash = kHash, const std::wstring& target = engine_test::TempDrive::Path("file.bin")) {
+    return DownloadFile(hash, cdnHost, kUrl, ips, target.c_str(), size, 7, cdnMinSpeed, "");
+  }
+  CDownloadTask* Task() const { return Queue()->FindTaskByKey(kHash); }
+  std::vector<CHttpDownloadPeer*> Peers() const {
+    std::vector<CHttpDownloadPeer*> peers;
+    if (Task() != nullptr)
+      for (const auto& p : Task()->Peers()) peers.push_back(p->AsHttpPeer());
+    return peers;
+  }
+  CHttpDownloadPeer* CdnPeer() const {
+    for (CHttpDownloadPeer* p : Peers())
+      if (p->m_isCdn) return p;
+    return nullptr;
+  }
+  // One second passes; `bytes` arrive at the first source first.
+  void Second(uint32_t bytes = 0) {
+    if (bytes != 0 && !Peers().empty()) Peers().front()->OnProgress(bytes);
+    m_clock.Advance(1000);
+    Queue()->OnTimer();
+  }
+  bool LogHas(const std::wstring& part) const {
+    if (Task() == nullptr) return false;
+    for (const std::wstring& line : Task()->Log()->Lines())
+      if (line.find(part) != std::wstring::npos) return true;
+    return false;
+  }
+
+  engine_test::TempDrive m_drive;
+  engine_test::ManualClock m_clock{10'000'000, 1'600'000'000'000};
+  engine_test::LogCapture m_log;
+  CHttpMgr m_manager;
+};
+
+TEST_F(DownloadTaskTest, StartsTheDomainSourceAndAtMostTwoPinnedOnesOnConsecutiveBlocks) {
+  struct Case {
+    const wchar_t* ips;
+    size_t sources;
+  };
+  for (const Case& c : {Case{L"", 1}, Case{L"127.0.0.9", 2}, Case{L"127.0.0.3;127.0.0.2;127.0.0.4", 3}}) {
+    SCOPED_TRACE(testing::Message() << c.sources);
+    ASSERT_TRUE(Start(3'000'000, c.ips));
+    const std::vector<CHttpDownloadPeer*> peers = Peers();
+    ASSERT_EQ(peers.size(), c.sources);
+    EXPECT_FALSE(peers[0]->m_isIpPeer);
+    EXPECT_TRUE(peers[0]->connectTo.empty());
+    const uint64_t expected[3][2] = {{0, L - 1}, {L, 2 * L - 1}, {2 * L, 3'000'000 - 1}};
+    for (size_t i = 0; i < peers.size(); ++i) {
+      ASSERT_NE(peers[i]->Block(), nullptr);
+      EXPECT_EQ(peers[i]->Block()->start, expected[i][0]);
+      EXPECT_EQ(peers[i]->Block()->end, expected[i][1]);
+      EXPECT_EQ(peers[i]->rangeStart, expected[i][0]);
+      EXPECT_TRUE(peers[i]->verifyHost);
+      if (i > 0) {
+        EXPECT_TRUE(peers[i]->m_isIpPeer);
+        ASSERT_EQ(peers[i]->connectTo.size(), 1u);
+        EXPECT_EQ(peers[i]->connectTo[0], "::" + platform::WideToUtf8(peers[i]->m_ip) + ":8080");
+        EXPECT_TRUE(LogHas(L"[选取源] 选取IP源：" + peers[i]->m_ip));
+      }
+    }
+    EXPECT_TRUE(LogHas(L"[任务状态] 开始下载:http://dl.example:8080/pkg/file.bin"));
+    EXPECT_TRUE(LogHas(L"[选取源] 选取域名源：dl.example"));
+    Queue()->CancelDownloadFile(Task()->GetFullPath());
+  }
+}
+
+TEST_F(DownloadTaskTest, AddsTheCdnSourceAfterTwentySecondsAtOrBelowTheThreshold) {
+  struct Case {
+    const char* name;
+    int64_t threshold;
+    uint32_t bytesPerSecond;
+    int switchAt;  // the tick that adds the CDN source, 0 for none within 30 s
+  };
+  const Case cases[] = {
+      {"speed equal to the threshold", 100000, 100000, 21},
+      {"threshold 0, stalled", 0, 0, 21},
+      {"negative threshold", -1, 5'000'000, 21},
+      {"faster than the threshold", 100000, 300000, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(Start(40'000'000, L"127.0.0.2", L"cdn.example", c.threshold));
+    int switchedAt = 0;
+    for (int tick = 1; tick <= 30 && switchedAt == 0; ++tick) {
+      Second(c.bytesPerSecond);
+      if (CdnPeer() != nullptr) switchedAt = tick;
+    }
+    EXPECT_EQ(switchedAt, c.switchAt);
+    if (CHttpDownloadPeer* cdn = CdnPeer()) {
+      EXPECT_EQ(cdn->GetUrl(), L"http://cdn.example:8080/pkg/file.bin");
+      EXPECT_EQ(cdn->GetName(), L"cdn.example");
+      EXPECT_NE(cdn->Block(), nullptr);  // it takes the next free block at once
+      EXPECT_TRUE(Task()->UsedCdn());
+      EXPECT_TRUE(LogHas(L"切换为第三方cdn下载源：cdn.example"));
+      // Once per run.
+      for (int i = 0; i < 25; ++i) Second();
+      int cdnSources = 0;
+      for (CHttpDownloadPeer* p : Peers()) cdnSources += p->m_isCdn ? 1 : 0;
+      EXPECT_EQ(cdnSources, 1);
+    }
+    Queue()->CancelDownloadFile(Task()->GetFullPath());
+  }
+}
+
+TEST_F(DownloadTaskTest, WithoutSourcesTheTaskFailsOnTheFirstTickMoreThanTenSecondsLater) {
+  ASSERT_TRUE(Start(5'000'000, L"127.0.0.2"));
+  for (CHttpDownloadPeer* p : Peers()) p->Done(ET_HTTP, 404);
+  EXPECT_TRUE(Peers().empty());
+  EXPECT_TRUE(LogHas(L"[源失败] 源：dl.example失败,et:4,ec:404"));
+  Second();  // the watchdog starts counting here
+  for (int i = 0; i < 10; ++i) Second();
+  EXPECT_FALSE(g_outcome.called);
+  Second();
+  EXPECT_TRUE(g_outcome.called);
+  EXPECT_EQ(g_outcome.et, 3);
+  EXPECT_EQ(g_outcome.ec, DL_TASK_NO_SOURCE);
+  EXPECT_EQ(Task(), nullptr);
+  EXPECT_TRUE(m_log.Contains(L"下载任务，找不到任何源！！url:http://dl.example:8080/pkg/file.bin"));
+}
+
+TEST_F(DownloadTaskTest, TheCdnTakesOverWhenTheLastSourceFailed) {
+  ASSERT_TRUE(Start(5'000'000, L"127.0.0.2", L"cdn.example", 0));
+  std::vector<CHttpDownloadPeer*> peers = Peers();
+  peers[0]->Done(ET_HTTP, 503);
+  EXPECT_EQ(CdnPeer(), nullptr);
+  peers[1]->Done(ET_HTTP, 503);
+  ASSERT_NE(CdnPeer(), nullptr);
+  EXPECT_EQ(CdnPeer()->Block()->start, 0u);  // the failed blocks are free again
+  EXPECT_TRUE(LogHas(L"下载源全部失败，切换为第三方cdn下载源：cdn.example"));
+}
+
+TEST_F(DownloadTaskTest, TransportFailuresAreRetriedOnlyOnTheSourcesFirstTwoStarts) {
+  ASSERT_TRUE(Start(5'000'000));
+  CHttpDownloadPeer* peer = Peers().at(0);
+  for (uint32_t start = 1; start <= 2; ++start) {
+    EXPECT_EQ(peer->startCount, start);
+    peer->Done(ET_CURL, 7);
+    ASSERT_EQ(Peers().size(), 1u);
+    EXPECT_TRUE(peer->delayed);
+    EXPECT_TRUE(LogHas(platform::StrFormat(L"[源重试] 下载源dl.example 第%u次重试 et:5 ec:7", start)));
+    m_clock.Advance(400);
+    m_manager.CheckRetryDelays();
+    EXPECT_FALSE(peer->started);  // the 500 ms delay is not over
+    m_clock.Advance(200);
+    m_manager.CheckRetryDelays();
+    EXPECT_TRUE(peer->started);
+    EXPECT_EQ(peer->Block()->start, 0u);
+  }
+  peer->Done(ET_CURL, 7);
+  EXPECT_TRUE(Peers().empty());
+  EXPECT_TRUE(LogHas(L"[源失败] 源：dl.example失败,et:5,ec:7"));
+}
+
+TEST_F(DownloadTaskTest, APinnedSourceRedirectedRestartsUnpinnedAtTheLocation) {
+  ASSERT_TRUE(Start(5'000'000, L"127.0.0.2"));
+  CHttpDownloadPeer* pinned = Peers().at(1);
+  EXPECT_EQ(pinned->GetName(), L"127.0.0.2");
+  ProtoValue headers;
+  headers[L"Location"] = L"http://mirror.example:8080/other/file.bin";
+  pinned->OnHeaders(302, headers);
+  EXPECT_TRUE(LogHas(L"[源重定向] 源127.0.0.2重定向到:http://mirror.example:8080/other/file.bin"));
+  EXPECT_TRUE(LogHas(L"[源重试] 下载源dl.example 第1次重试 et:3 ec:3003"));
+  EXPECT_FALSE(pinned->m_isIpPeer);
+  EXPECT_TRUE(pinned->connectTo.empty());
+  EXPECT_EQ(pinned->GetUrl(), L"http://mirror.example:8080/other/file.bin");
+  EXPECT_EQ(pinned->GetName(), L"mirror.example");
+  EXPECT_EQ(pinned->Block()->start, L);  // still its block
+}
+
+TEST_F(DownloadTaskTest, AStartThatFailsAtOnceDropsTheSourceAndFreesTheBlock) {
+  ASSERT_TRUE(Start(5'000'000));
+  CHttpDownloadPeer* peer = Peers().at(0);
+  peer->Done(ET_CURL, 7);  // first retry pending
+  // The data file is gone and cannot be made again: its directory is replaced by a file.
+  peer->SetDataFile(nullptr);
+  ASSERT_EQ(std::remove(m_drive.Host("file.bin.vkdt").c_str()), 0);
+  ASSERT_EQ(mkdir(m_drive.Host("file.bin.vkdt").c_str(), 0700), 0);
+  m_clock.Advance(600);
+  m_manager.CheckRetryDelays();  // the restart opens the file itself and fails: (1, 5) is final
+  EXPECT_TRUE(Peers().empty());
+  EXPECT_TRUE(LogHas(L"[源失败] 源：dl.example失败,et:1"));
+}
+
+TEST_F(DownloadTaskTest, ACompleteTargetFinishesWithoutAnyRequest) {
+  m_drive.Write("file.bin", std::string(4096, 'x'));
+  const size_t records = Queue()->Records().size();
+  ASSERT_TRUE(Start(4096));
+  EXPECT_TRUE(g_outcome.called);
+  EXPECT_EQ(g_outcome.et, 0);
+  EXPECT_EQ(g_outcome.ec, 0);
+  EXPECT_EQ(m_manager.RequestCount(), 0u);
+  EXPECT_TRUE(Queue()->Tasks().empty());
+  EXPECT_EQ(Queue()->Records().size(), records);  // handed to the report, which is not uploaded
+  EXPECT_TRUE(m_log.Contains(L"最终文件大小等于预期大小，认为已经完成"));
+  EXPECT_EQ(m_drive.Read("file.bin"), std::string(4096, 'x'));
+  EXPECT_FALSE(m_drive.Exists("file.bin.vkdt.vkmt"));
+}
+
+TEST_F(DownloadTaskTest, AnEmptyFileCompletesAtOnceWithAnEmptyTarget) {
+  ASSERT_TRUE(Start(0));
+  EXPECT_TRUE(g_outcome.called);
+  EXPECT_EQ(g_outcome.et, 0);
+  EXPECT_EQ(g_outcome.ec, 0);
+  EXPECT_EQ(m_manager.RequestCount(), 0u);
+  ASSERT_TRUE(m_drive.Exists("file.bin"));
+  EXPECT_EQ(m_drive.Read("file.bin"), "");
+  EXPECT_FALSE(m_drive.Exists("file.bin.vkdt"));
+  EXPECT_FALSE(m_drive.Exists("file.bin.vkdt.vkmt"));
+}
+
+TEST_F(DownloadTaskTest, ATargetOrHashAlreadyQueuedIsRefusedAndNeverStarted) {
+  struct Case {
+    const char* name;
+    const wchar_t* hash;
+    const char* target;
+  };
+  ASSERT_TRUE(Start(5'000'000));
+  const size_t requests = m_manager.RequestCount();
+  const size_t records = Queue()->Records().size();
+  for (const Case& c : {Case{"same target", L"ffffffffffffffffffffffffffffffff", "file.bin"},
+                        Case{"same hash", kHash, "other.bin"}}) {
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(Start(5'000'000, L"", L"", 0, c.hash, engine_test::TempDrive::Path(c.target)));
+    EXPECT_EQ(Queue()->Tasks().size(), 1u);
+    EXPECT_EQ(Queue()->Records().size(), records);
+    EXPECT_EQ(m_manager.RequestCount(), requests);
+    EXPECT_FALSE(g_outcome.called);
+  }
+  EXPECT_FALSE(m_drive.Exists("other.bin.vkdt"));
+  EXPECT_TRUE(m_log.Contains(L"目标文件已在下载队列中"));
+  EXPECT_TRUE(m_log.Contains(L"相同哈希的任务已在下载队列中"));
+}
+
+TEST_F(DownloadTaskTest, ACancelSavesWhatRunningBlocksWroteAndTheNextRunContinuesThere) {
+  const size_t records = Queue()->Records().size();
+  ASSERT_TRUE(Start(3'000'000, L"127.0.0.2"));
+  Peers()[0]->OnProgress(100);
+  Peers()[1]->OnProgress(L);  // the whole second block
+  EXPECT_EQ(Task()->GetCompletedSize(), static_cast<int64_t>(100 + L));
+  CancelDownload(kUrl, engine_test::TempDrive::Path("file.bin").c_str());
+  EXPECT_FALSE(g_outcome.called);
+  EXPECT_TRUE(Queue()->Tasks().empty());
+  ASSERT_EQ(Queue()->Records().size(), records + 1);  // a cancelled task's record stays
+  bool paused = false;
+  for (const std::wstring& line : Queue()->Records().back()->Lines())
+    paused = paused || line.find(L"[任务状态] 暂停下载,") != std::wstring::npos;
+  EXPECT_TRUE(paused);
+  EXPECT_TRUE(m_drive.Exists("file.bin.vkdt.vkmt"));
+
+  ASSERT_TRUE(Start(3'000'000, L"127.0.0.2"));
+  std::vector<CHttpDownloadPeer*> peers = Peers();
+  ASSERT_EQ(peers.size(), 2u);
+  EXPECT_EQ(peers[0]->Block()->start, 100u);
+  EXPECT_EQ(peers[0]->Block()->end, L - 1);
+  EXPECT_EQ(peers[1]->Block()->start, 2 * L);
+  // The saved lines come first, then this run's.
+  EXPECT_NE(Task()->Log()->Lines().front().find(L"开始下载"), std::wstring::npos);
+}
+
+TEST_F(DownloadTaskTest, ATargetWhoseDataFileCannotBeMadeFailsWithSix) {
+  ASSERT_TRUE(Start(4096, L"", L"", 0, kHash, L"C:\\missing\\dir\\file.bin"));
+  EXPECT_TRUE(g_outcome.called);
+  EXPECT_EQ(g_outcome.et, 3);
+  EXPECT_EQ(g_outcome.ec, DL_TASK_FILE_ERROR);
+  EXPECT_TRUE(Queue()->Tasks().empty());
+}
+
+TEST_F(DownloadTaskTest, EveryTickReportsProgress) {
+  ASSERT_TRUE(Start(5'000'000));
+  Second();
+  Second();
+  EXPECT_EQ(g_progressCalls, 2);
+}
+
+}  // namespace
