@@ -159,12 +159,14 @@ void CCurlWorkshop::QueueStep() {
       }
     }
   }
+  // Retired handles are freed before their removal is announced: once the main thread hears of
+  // the removal, the workshop no longer touches the transfer.
+  for (auto& transfer : retired) FreeEasy(multi, transfer.get());
+  retired.clear();
+
   // Events are queued for the main thread outside the list lock, in the order they happened.
   for (auto& transfer : removed) PostTransferRemoved(transfer);
   for (auto& transfer : added) PostTransferAdded(transfer);
-
-  for (auto& transfer : retired) FreeEasy(multi, transfer.get());
-  retired.clear();
 }
 
 int CCurlWorkshop::CompletionStep() {
