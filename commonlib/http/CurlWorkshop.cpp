@@ -81,9 +81,10 @@ bool CCurlWorkshop::RemoveTransfer(const CRefPtr<CCurlBase>& transfer) {
   return true;
 }
 
-bool CCurlWorkshop::DestroyThread(uint32_t timeoutMs) {
+void CCurlWorkshop::OnStopRequested() {
+  // The flag is set before the wake-up: a loop woken earlier would check it, find it unset and
+  // wait again for up to kIdleWaitMs.
   Wake();
-  return CSimpleThread::DestroyThread(timeoutMs);
 }
 
 void CCurlWorkshop::Wake() {

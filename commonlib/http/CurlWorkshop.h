@@ -31,9 +31,6 @@ class CCurlWorkshop : public CSimpleThread {
   // Queues a transfer for removal; false without a multi handle.
   bool RemoveTransfer(const CRefPtr<CCurlBase>& transfer);
 
-  // Wakes the loop so that it sees the stop request at once, then stops the thread.
-  bool DestroyThread(uint32_t timeoutMs) override;
-
   // Upper bound of one wait for socket activity, in milliseconds.
   static constexpr int kMaxWaitMs = 5;
   // Wait with no transfer at all: only a bound in case a wake-up is missed.
@@ -41,6 +38,8 @@ class CCurlWorkshop : public CSimpleThread {
 
  protected:
   void Run() override;
+  // Cuts the wait for socket activity short, so that the loop sees the stop request at once.
+  void OnStopRequested() override;
 
  private:
   using TransferList = std::list<CRefPtr<CCurlBase>>;

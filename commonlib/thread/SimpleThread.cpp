@@ -46,6 +46,7 @@ bool CSimpleThread::DestroyThread(uint32_t timeoutMs) {
   if (!m_hThread) return true;
   if (IsRunning()) {
     m_stopRequested->Set();
+    OnStopRequested();
     if (!m_hThread->IsCurrent() && m_hThread->Wait(timeoutMs) == platform::WAIT_TIMEOUT) {
       LOGE(L"CSimpleThread::DestroyThread线程结束超时 tid:%d ", static_cast<int>(GetThreadId()));
       // Closing the handle below abandons the thread; it keeps only its own stop flag.

@@ -76,6 +76,9 @@ class CSimpleThread {
  protected:
   // The thread body, on the new thread.
   virtual void Run() = 0;
+  // Called by DestroyThread on the owner's thread once the stop flag is set, before the wait: a
+  // thread that blocks in something other than the stop flag wakes itself here.
+  virtual void OnStopRequested() {}
 
   bool IsStopRequested() const { return m_stopRequested->IsSet(); }
   // The running thread's stop flag, for a Run that must not depend on its object.
