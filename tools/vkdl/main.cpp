@@ -25,6 +25,8 @@
 namespace {
 
 enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitWrongMd5 = 3 };
+// How often the hasher is told how far the data file is final.
+constexpr uint32_t kHasherFollowMs = 50;
 
 struct Run {
   VkdlOptions options;
@@ -66,6 +68,10 @@ void OnProgress(uint32_t, int64_t fileSize, int64_t completed, int32_t speed) {
   } else {
     Print("vkdl: " + FormatProgressLine(sample) + "\n");
   }
+}
+
+// Lets the hasher follow the data file closely, so that little is left to hash at the end.
+void HasherProc(platform::HWND, platform::UINT, platform::UINT_PTR, uint32_t) {
   CDownloadTask* const task = CDownloadTaskQueue::GetInstance()->FindTaskByKey(g_run->options.md5);
   if (task == nullptr) return;
   if (!g_run->hasher.Begun()) g_run->hasher.Begin(task->GetTempPath());
@@ -96,6 +102,7 @@ void Download(Run& run) {
   SetDownloadCallbacks(&OnProgress, &OnDone);
   const platform::UINT_PTR housekeeping =
       platform::SetTimer(nullptr, 0, CHttpHousekeeping::kPeriodMs, &HousekeepingProc);
+  const platform::UINT_PTR hashing = platform::SetTimer(nullptr, 0, kHasherFollowMs, &HasherProc);
   {
     platform::TerminationSignalWatch watch(&OnTerminationSignal);
     const VkdlOptions& o = run.options;
@@ -107,6 +114,7 @@ void Download(Run& run) {
     }
     if (!run.done) platform::RunMessageLoop();
   }
+  platform::KillTimer(nullptr, hashing);
   platform::KillTimer(nullptr, housekeeping);
   DownloadEngineUninit();
   ShutdownMainThreadDispatcher();
