@@ -99,6 +99,32 @@ bool Fail(uint32_t error) {
 
 bool IsOpen(FileHandle file) { return file != kInvalidFile && file->fd >= 0; }
 
+// Repeats `step(done)`, which moves bytes from offset `done` on and answers like read(2) or
+// write(2), until `count` bytes are moved, a step moves nothing or one fails with more than
+// EINTR. Moving nothing ends a read (the end of the file) and fails a write, which must never
+// look complete when it is not. `*moved` says how far it got in every case.
+enum class Direction { kRead, kWrite };
+template <typename Step>
+bool MoveAll(Direction direction, uint32_t count, uint32_t* moved, Step step) {
+  uint32_t done = 0;
+  while (done < count) {
+    const ssize_t n = step(done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (moved) *moved = done;
+      return Fail(WinErrorFromErrno(errno));
+    }
+    if (n == 0) {
+      if (direction == Direction::kRead) break;
+      if (moved) *moved = done;
+      return Fail(ERROR_WRITE_FAULT);
+    }
+    done += static_cast<uint32_t>(n);
+  }
+  if (moved) *moved = done;
+  return true;
+}
+
 }  // namespace
 
 FileHandle CreateFile(std::wstring_view path, uint32_t access, uint32_t share, CreationDisposition disposition,
@@ -141,37 +167,18 @@ bool ReadFile(FileHandle file, void* buffer, uint32_t count, uint32_t* read) {
   if (read) *read = 0;
   if (!IsOpen(file)) return Fail(ERROR_INVALID_HANDLE);
   if (!file->CanRead()) return Fail(ERROR_ACCESS_DENIED);
-  uint32_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::read(file->fd, static_cast<char*>(buffer) + done, count - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (read) *read = done;
-      return Fail(WinErrorFromErrno(errno));
-    }
-    if (n == 0) break;
-    done += static_cast<uint32_t>(n);
-  }
-  if (read) *read = done;
-  return true;
+  return MoveAll(Direction::kRead, count, read, [&](uint32_t done) {
+    return ::read(file->fd, static_cast<char*>(buffer) + done, count - done);
+  });
 }
 
 bool WriteFile(FileHandle file, const void* data, uint32_t count, uint32_t* written) {
   if (written) *written = 0;
   if (!IsOpen(file)) return Fail(ERROR_INVALID_HANDLE);
   if (!file->CanWrite()) return Fail(ERROR_ACCESS_DENIED);
-  uint32_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::write(file->fd, static_cast<const char*>(data) + done, count - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (written) *written = done;
-      return Fail(WinErrorFromErrno(errno));
-    }
-    done += static_cast<uint32_t>(n);
-  }
-  if (written) *written = done;
-  return true;
+  return MoveAll(Direction::kWrite, count, written, [&](uint32_t done) {
+    return ::write(file->fd, static_cast<const char*>(data) + done, count - done);
+  });
 }
 
 bool ReadFileAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count, uint32_t* read) {
@@ -179,20 +186,9 @@ bool ReadFileAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count, 
   if (!IsOpen(file)) return Fail(ERROR_INVALID_HANDLE);
   if (!file->CanRead()) return Fail(ERROR_ACCESS_DENIED);
   if (offset > static_cast<uint64_t>(INT64_MAX)) return Fail(ERROR_INVALID_PARAMETER);
-  uint32_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::pread(file->fd, static_cast<char*>(buffer) + done, count - done,
-                              static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (read) *read = done;
-      return Fail(WinErrorFromErrno(errno));
-    }
-    if (n == 0) break;
-    done += static_cast<uint32_t>(n);
-  }
-  if (read) *read = done;
-  return true;
+  return MoveAll(Direction::kRead, count, read, [&](uint32_t done) {
+    return ::pread(file->fd, static_cast<char*>(buffer) + done, count - done, static_cast<off_t>(offset + done));
+  });
 }
 
 bool WriteFileAt(FileHandle file, uint64_t offset, const void* data, uint32_t count, uint32_t* written) {
@@ -200,19 +196,9 @@ bool WriteFileAt(FileHandle file, uint64_t offset, const void* data, uint32_t co
   if (!IsOpen(file)) return Fail(ERROR_INVALID_HANDLE);
   if (!file->CanWrite()) return Fail(ERROR_ACCESS_DENIED);
   if (offset > static_cast<uint64_t>(INT64_MAX) - count) return Fail(ERROR_INVALID_PARAMETER);
-  uint32_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::pwrite(file->fd, static_cast<const char*>(data) + done, count - done,
-                               static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (written) *written = done;
-      return Fail(WinErrorFromErrno(errno));
-    }
-    done += static_cast<uint32_t>(n);
-  }
-  if (written) *written = done;
-  return true;
+  return MoveAll(Direction::kWrite, count, written, [&](uint32_t done) {
+    return ::pwrite(file->fd, static_cast<const char*>(data) + done, count - done, static_cast<off_t>(offset + done));
+  });
 }
 
 bool SetFilePointer(FileHandle file, int64_t distance, SeekOrigin origin, uint64_t* newPosition) {
