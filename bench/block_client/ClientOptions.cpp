@@ -1,23 +1,11 @@
 #include "bench/block_client/ClientOptions.h"
 
-#include <arpa/inet.h>
 #include <curl/curl.h>
 
-#include <charconv>
+#include "bench/common/CommandLine.h"
 
 namespace bench {
 namespace {
-
-bool ParseUnsigned(const std::string& text, uint64_t* out) {
-  if (text.empty()) return false;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
-  return ec == std::errc() && end == text.data() + text.size();
-}
-
-bool IsLoopbackAddress(const std::string& text) {
-  in_addr address{};
-  return inet_pton(AF_INET, text.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
-}
 
 // The URL's host must be loopback and its port known, since pinned sources reuse it.
 bool LoopbackUrlPort(const std::string& url, std::string* port, std::string* error) {
@@ -54,18 +42,7 @@ const char* ClientUsage() {
 bool ParseClientOptions(int argc, char** argv, ClientOptions* options, std::string* error) {
   std::vector<std::string> urls;
   std::vector<std::string> pins;
-  for (int i = 1; i < argc; ++i) {
-    std::string name = argv[i];
-    if (name == "--help" || name == "-h") {
-      *error = "";
-      return false;
-    }
-    if (i + 1 >= argc) {
-      *error = "missing value for " + name;
-      return false;
-    }
-    std::string value = argv[++i];
-    uint64_t number = 0;
+  const bool walked = WalkOptions(argc, argv, error, [&](const std::string& name, const std::string& value) {
     if (name == "--url") {
       urls.push_back(value);
     } else if (name == "--pin") {
@@ -82,16 +59,14 @@ bool ParseClientOptions(int argc, char** argv, ClientOptions* options, std::stri
         return false;
       }
     } else if (name == "--max-seconds") {
-      if (!ParseUnsigned(value, &number) || number == 0 || number > 86400) {
-        *error = "bad --max-seconds " + value;
-        return false;
-      }
-      options->maxSeconds = static_cast<uint32_t>(number);
+      return ParseMaxSeconds(value, &options->maxSeconds, error);
     } else {
       *error = "unknown option " + name;
       return false;
     }
-  }
+    return true;
+  });
+  if (!walked) return false;
   if (urls.empty() || !options->sizeGiven || options->out.empty()) {
     *error = "--url, --size and --out are required";
     return false;

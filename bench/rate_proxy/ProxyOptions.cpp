@@ -3,17 +3,12 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
+
+#include "bench/common/CommandLine.h"
 
 namespace bench {
 namespace {
-
-bool ParseUnsigned(const std::string& text, uint64_t* out) {
-  if (text.empty()) return false;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
-  return ec == std::errc() && end == text.data() + text.size();
-}
 
 // Accepts a plain number of bytes or one with a K, M or G suffix (binary multiples).
 bool ParseBytes(std::string text, uint64_t* out) {
@@ -70,17 +65,7 @@ std::string EndpointText(const sockaddr_in& address) {
 bool ParseProxyOptions(int argc, char** argv, ProxyOptions* options, std::string* error) {
   std::vector<std::string> listens;
   std::string upstream;
-  for (int i = 1; i < argc; ++i) {
-    std::string name = argv[i];
-    if (name == "--help" || name == "-h") {
-      *error = "";
-      return false;
-    }
-    if (i + 1 >= argc) {
-      *error = "missing value for " + name;
-      return false;
-    }
-    std::string value = argv[++i];
+  const bool walked = WalkOptions(argc, argv, error, [&](const std::string& name, const std::string& value) {
     uint64_t number = 0;
     if (name == "--listen") {
       listens.push_back(value);
@@ -94,16 +79,14 @@ bool ParseProxyOptions(int argc, char** argv, ProxyOptions* options, std::string
       if (!ParseUnsigned(value, &number) || number > 60000) { *error = "bad --delay-ms " + value; return false; }
       options->delayMs = static_cast<uint32_t>(number);
     } else if (name == "--max-seconds") {
-      if (!ParseUnsigned(value, &number) || number == 0 || number > 86400) {
-        *error = "bad --max-seconds " + value;
-        return false;
-      }
-      options->maxSeconds = static_cast<uint32_t>(number);
+      return ParseMaxSeconds(value, &options->maxSeconds, error);
     } else {
       *error = "unknown option " + name;
       return false;
     }
-  }
+    return true;
+  });
+  if (!walked) return false;
   if (listens.empty()) {
     *error = "no --listen given";
     return false;
