@@ -7,7 +7,7 @@ packages=(
   # toolchain
   build-essential cmake ninja-build pkg-config ccache clang lld libclang-rt-14-dev
   # libraries
-  libcurl4-openssl-dev libssl-dev libjsoncpp-dev libglib2.0-dev libgtk-3-dev libpugixml-dev libzip-dev
+  libcurl4-openssl-dev libjsoncpp-dev libglib2.0-dev libgtk-3-dev libpugixml-dev libzip-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # test servers and tools
   nginx-light dnsmasq-base openssl iproute2 python3 procps psmisc

@@ -1,15 +1,11 @@
 // The MD5 message digest (RFC 1321) of a memory block or of a whole C stdio stream, rendered as
 // 32 lowercase hexadecimal digits. Misuse (updating or finalising twice, reading an unfinished
-// digest) is reported on standard error only. The digest itself is OpenSSL's (libcrypto), which
-// is as fast as MD5 gets here: the installer hashes whole packages with it.
+// digest) is reported on standard error only.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
-
-struct evp_md_ctx_st;
 
 class MD5 {
  public:
@@ -30,14 +26,12 @@ class MD5 {
   void hex_digest(wchar_t* out) const;
 
  private:
-  struct ContextDeleter {
-    void operator()(evp_md_ctx_st* context) const;
-  };
-
   void Init();
+  void Transform(const uint8_t block[64]);
 
-  // Null only if libcrypto could not make a context; the digest then stays unfinished.
-  std::unique_ptr<evp_md_ctx_st, ContextDeleter> m_context;
+  uint32_t m_state[4];
+  uint64_t m_bitCount;
+  uint8_t m_buffer[64];
   uint8_t m_digest[16];
   bool m_finalized;
   char m_text[33];
