@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -136,6 +137,45 @@ TEST(SimpleThreadTest, AThreadIgnoringStopIsAbandonedAfterTheTimeoutAndOutlivesI
   shared->release = true;
   EXPECT_TRUE(WaitFor([&] { return shared->finished.load(); }));
   std::this_thread::sleep_for(std::chrono::milliseconds(20));  // let the thread run to its very end
+}
+
+// A worker that waits on its own condition, not on the stop flag, and is woken by the stop hook.
+// Were the hook called before the flag is set, the woken loop would find no stop request, wait
+// again and never end.
+class SelfWakingWorker : public CSimpleThread {
+ public:
+  ~SelfWakingWorker() override { DestroyThread(5000); }
+  std::atomic<bool> flagSeenByHook{false};
+  std::atomic<bool> ended{false};
+
+ protected:
+  void Run() override {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!IsStopRequested()) {
+      m_woken.wait(lock, [this] { return m_wake; });
+      m_wake = false;
+    }
+    ended = true;
+  }
+  void OnStopRequested() override {
+    flagSeenByHook = IsStopRequested();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_wake = true;
+    m_woken.notify_all();
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_woken;
+  bool m_wake = false;
+};
+
+TEST(SimpleThreadTest, TheStopHookRunsAfterTheFlagIsSetSoASelfWakingWorkerEnds) {
+  SelfWakingWorker worker;
+  ASSERT_TRUE(worker.StartThread());
+  EXPECT_TRUE(worker.DestroyThread(5000));
+  EXPECT_TRUE(worker.flagSeenByHook);
+  EXPECT_TRUE(worker.ended);
 }
 
 TEST(StopFlagTest, WaitsEndEarlyWhenTheFlagIsSet) {
