@@ -215,6 +215,9 @@ run_once() {  # shape tool
   rm -rf "$dir"
   mkdir -p "$dir"
   tool_command "$2" "$dir"
+  # Dirty pages left by the test file or the tool before are written out first, so that no tool
+  # pays for another's writeback.
+  sync
   start=$EPOCHREALTIME
   /usr/bin/time -f "%U %S %M" -o "$dir/time.txt" timeout "$tool_timeout" "${cmd[@]}" \
     >"$dir/stdout.log" 2>"$dir/stderr.log" &
