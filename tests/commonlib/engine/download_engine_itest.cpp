@@ -97,7 +97,7 @@ class EngineItest : public ::testing::Test {
     if (m_record)
       for (const std::wstring& line : m_record->Lines())
         if (line.find(part) != std::wstring::npos) return true;
-    return m_log.Contains(part);
+    return m_log.Has(part);
   }
   void ExpectCompleteAndRight() {
     ASSERT_TRUE(g_outcome.called);
@@ -107,7 +107,7 @@ class EngineItest : public ::testing::Test {
   }
 
   engine_test::TempDrive m_drive;
-  engine_test::LogCapture m_log;
+  vkqx_test::TraceCapture m_log;
   platform::UINT_PTR m_timer = 0;
   std::string m_content;
   CRefPtr<CTaskLog> m_record;

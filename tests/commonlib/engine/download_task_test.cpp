@@ -85,7 +85,7 @@ class DownloadTaskTest : public ::testing::Test {
 
   engine_test::TempDrive m_drive;
   engine_test::ManualClock m_clock{10'000'000, 1'600'000'000'000};
-  engine_test::LogCapture m_log;
+  vkqx_test::TraceCapture m_log;
   CHttpMgr m_manager;
 };
 
@@ -172,7 +172,7 @@ TEST_F(DownloadTaskTest, WithoutSourcesTheTaskFailsOnTheFirstTickMoreThanTenSeco
   EXPECT_EQ(g_outcome.et, 3);
   EXPECT_EQ(g_outcome.ec, DL_TASK_NO_SOURCE);
   EXPECT_EQ(Task(), nullptr);
-  EXPECT_TRUE(m_log.Contains(L"下载任务，找不到任何源！！url:http://dl.example:8080/pkg/file.bin"));
+  EXPECT_TRUE(m_log.Has(L"下载任务，找不到任何源！！url:http://dl.example:8080/pkg/file.bin"));
 }
 
 TEST_F(DownloadTaskTest, TheCdnTakesOverWhenTheLastSourceFailed) {
@@ -248,7 +248,7 @@ TEST_F(DownloadTaskTest, ACompleteTargetFinishesWithoutAnyRequest) {
   EXPECT_EQ(m_manager.RequestCount(), 0u);
   EXPECT_TRUE(Queue()->Tasks().empty());
   EXPECT_EQ(Queue()->Records().size(), records);  // handed to the report, which is not uploaded
-  EXPECT_TRUE(m_log.Contains(L"最终文件大小等于预期大小，认为已经完成"));
+  EXPECT_TRUE(m_log.Has(L"最终文件大小等于预期大小，认为已经完成"));
   EXPECT_EQ(m_drive.Read("file.bin"), std::string(4096, 'x'));
   EXPECT_FALSE(m_drive.Exists("file.bin.vkdt.vkmt"));
 }
@@ -284,8 +284,8 @@ TEST_F(DownloadTaskTest, ATargetOrHashAlreadyQueuedIsRefusedAndNeverStarted) {
     EXPECT_FALSE(g_outcome.called);
   }
   EXPECT_FALSE(m_drive.Exists("other.bin.vkdt"));
-  EXPECT_TRUE(m_log.Contains(L"目标文件已在下载队列中"));
-  EXPECT_TRUE(m_log.Contains(L"相同哈希的任务已在下载队列中"));
+  EXPECT_TRUE(m_log.Has(L"目标文件已在下载队列中"));
+  EXPECT_TRUE(m_log.Has(L"相同哈希的任务已在下载队列中"));
 }
 
 TEST_F(DownloadTaskTest, ACancelSavesWhatRunningBlocksWroteAndTheNextRunContinuesThere) {

@@ -6,15 +6,13 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <string>
-#include <vector>
 
 #include "platform/clock.h"
-#include "platform/debug_channel.h"
 #include "platform/drives.h"
 #include "platform/text.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TraceCapture.h"
 
 namespace engine_test {
 
@@ -44,29 +42,6 @@ class TempDrive {
 
  private:
   vkqx_test::TempDir m_dir;
-};
-
-// Every line of the debugger channel while alive.
-class LogCapture {
- public:
-  LogCapture() {
-    platform::SetDebugCaptureForTesting([this](std::wstring_view text) {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_lines.emplace_back(text);
-    });
-  }
-  ~LogCapture() { platform::SetDebugCaptureForTesting({}); }
-  bool Contains(const std::wstring& part) const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (const std::wstring& line : m_lines) {
-      if (line.find(part) != std::wstring::npos) return true;
-    }
-    return false;
-  }
-
- private:
-  mutable std::mutex m_mutex;
-  std::vector<std::wstring> m_lines;
 };
 
 // Tick and wall clock under the test's control.

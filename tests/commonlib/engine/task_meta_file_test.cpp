@@ -98,13 +98,13 @@ TEST_F(TaskMetaFileTest, StoppedTaskSavesWhatRunningBlocksWrote) {
 }
 
 TEST_F(TaskMetaFileTest, EmptyOrMissingFileMeansFreshStart) {
-  engine_test::LogCapture capture;
+  vkqx_test::TraceCapture capture;
   TaskMetaData out;
   EXPECT_FALSE(Resume(100, kHash, out));
-  EXPECT_TRUE(capture.Contains(L"[CTaskMetaFile::LoadFile]打开错误 1:2 C:\\" + platform::Utf8ToWide(kMeta)));
+  EXPECT_TRUE(capture.Has(L"[CTaskMetaFile::LoadFile]打开错误 1:2 C:\\" + platform::Utf8ToWide(kMeta)));
   drive.Write(kMeta, "");
   EXPECT_FALSE(Resume(100, kHash, out));
-  EXPECT_TRUE(capture.Contains(L"下载配置文件没有内容"));
+  EXPECT_TRUE(capture.Has(L"下载配置文件没有内容"));
 }
 
 // Every cut of a whole file is refused: a shortened gap list would mark missing bytes as present.
@@ -134,11 +134,11 @@ TEST_F(TaskMetaFileTest, TornMetaFileFallsBackToTheBackup) {
   const std::string whole = SavedBytes(data, CTaskLog());
   drive.Write(kMeta, whole.substr(0, whole.size() / 2));
   drive.Write(kMeta + ".mbk", whole);
-  engine_test::LogCapture capture;
+  vkqx_test::TraceCapture capture;
   TaskMetaData loaded;
   ASSERT_TRUE(Resume(3 * L, kHash, loaded));
   EXPECT_EQ(Ranges(data.gaps), Ranges(loaded.gaps));
-  EXPECT_TRUE(capture.Contains(L"下载配置使用备份文件"));
+  EXPECT_TRUE(capture.Has(L"下载配置使用备份文件"));
 
   // A torn backup beside a torn meta file: fresh start.
   drive.Write(kMeta + ".mbk", whole.substr(0, 7));

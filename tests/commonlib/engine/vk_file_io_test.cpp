@@ -63,11 +63,11 @@ TEST_F(FileIOTest, CreateEmptyFileSizesAndKeeps) {
   ASSERT_TRUE(CreateEmptyFile(TempDrive::Path(kData), 0));
   EXPECT_EQ("", drive.Read(kData));  // an empty download has an empty file
 
-  engine_test::LogCapture capture;
+  vkqx_test::TraceCapture capture;
   uint32_t error = 0;
   EXPECT_FALSE(CreateEmptyFile(L"C:\\missing\\dir\\a.vkdt", 10, &error));
   EXPECT_EQ(3u, error);
-  EXPECT_TRUE(capture.Contains(L"[CreateEmptyFile]打开错误 1:3 C:\\missing\\dir\\a.vkdt"));
+  EXPECT_TRUE(capture.Has(L"[CreateEmptyFile]打开错误 1:3 C:\\missing\\dir\\a.vkdt"));
 }
 
 TEST_F(FileIOTest, WritesLandAtTheirOffset) {
@@ -330,11 +330,11 @@ TEST(FileIOFullDiskTest, PreSizingOnAFullVolumeFails) {
   setenv("VKQX_DRIVES", ("D:=" + mount).c_str(), 1);
   platform::ReloadDrivesForTesting();
   {
-    engine_test::LogCapture capture;
+    vkqx_test::TraceCapture capture;
     uint32_t error = 0;
     EXPECT_FALSE(CreateEmptyFile(L"D:\\a.exe.vkdt", 8 << 20, &error));
     EXPECT_EQ(112u, error);
-    EXPECT_TRUE(capture.Contains(L"CDownloadTask::SetLength D:\\a.exe.vkdt 8388608 1:112"));
+    EXPECT_TRUE(capture.Has(L"CDownloadTask::SetLength D:\\a.exe.vkdt 8388608 1:112"));
     EXPECT_TRUE(CreateEmptyFile(L"D:\\b.vkdt", 4096, &error));
   }
   unsetenv("VKQX_DRIVES");

@@ -5,61 +5,20 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <vector>
 
 #include "commonlib/http/HttpHousekeeping.h"
 #include "commonlib/http/HttpStack.h"
 #include "commonlib/thread/MainThreadDispatcher.h"
 #include "platform/clock.h"
-#include "platform/debug_channel.h"
 #include "platform/message_loop.h"
 #include "platform/text.h"
 #include "platform/thread.h"
 #include "platform/timer.h"
+#include "tests/support/TraceCapture.h"
 
 namespace http_test {
 
-// Every line that reaches the debugger channel while alive, from any thread.
-class TraceCapture {
- public:
-  TraceCapture() {
-    platform::SetDebugCaptureForTesting([this](std::wstring_view line) {
-      std::lock_guard<std::mutex> guard(m_mutex);
-      m_lines.emplace_back(line);
-    });
-  }
-  ~TraceCapture() { platform::SetDebugCaptureForTesting({}); }
-  TraceCapture(const TraceCapture&) = delete;
-  TraceCapture& operator=(const TraceCapture&) = delete;
-
-  std::vector<std::wstring> Lines() const {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    return m_lines;
-  }
-  // Lines holding `text`.
-  size_t Count(const std::wstring& text) const {
-    size_t n = 0;
-    for (const std::wstring& line : Lines())
-      if (line.find(text) != std::wstring::npos) ++n;
-    return n;
-  }
-  bool Has(const std::wstring& text) const { return Count(text) > 0; }
-  void Clear() {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    m_lines.clear();
-  }
-  std::string Dump() const {
-    std::string out;
-    for (const std::wstring& line : Lines()) out += platform::WideToUtf8(line);
-    return out;
-  }
-
- private:
-  mutable std::mutex m_mutex;
-  std::vector<std::wstring> m_lines;
-};
 
 // The tick count (and so every timer check of the HTTP layer) under the test's control.
 class FakeTicks {

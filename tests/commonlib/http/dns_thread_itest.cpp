@@ -96,7 +96,7 @@ TEST_F(DNSThreadTest, NoServerAnsweringGivesMinusOne) {
 }
 
 TEST_F(DNSThreadTest, SecondResolveReplacesTheFirst) {
-  http_test::TraceCapture trace;
+  vkqx_test::TraceCapture trace;
   CDNSThread::SetServers({silentResolver, dns->Resolver()});
   CDNSThread thread;
   int other = 0;

@@ -80,7 +80,7 @@ TEST(HttpBaseTest, ClassifyOfAResultThatIsNotAMapIsSuccess) {
 }
 
 TEST(HttpBaseTest, SetIpPinsAndAnEmptyIpUnpinsSilently) {
-  http_test::TraceCapture trace;
+  vkqx_test::TraceCapture trace;
   PlainRequest request;
   request.url = L"http://example.test/file";
   request.SetIP(L"127.0.0.2", 8080);
@@ -95,7 +95,7 @@ TEST(HttpBaseTest, SetIpPinsAndAnEmptyIpUnpinsSilently) {
 }
 
 TEST(HttpBaseTest, RedirectDropsThePinForTheNextAttemptOnce) {
-  http_test::TraceCapture trace;
+  vkqx_test::TraceCapture trace;
   PlainRequest request;
   request.SetIP(L"127.0.0.2", 80);
   request.OnHeaders(200, ProtoValue());

@@ -72,7 +72,7 @@ TEST(HttpMgrTest, ElevenRequestsTenStartInOrderTheEleventhWhenOneLeaves) {
 }
 
 TEST(HttpMgrTest, FullManagerLogsTheExcessAndStartsNothing) {
-  http_test::TraceCapture trace;
+  vkqx_test::TraceCapture trace;
   CHttpMgr manager;
   auto requests = MakeRequests(manager, 11);
   for (auto& r : requests) manager.Add(r.get());
@@ -207,7 +207,7 @@ TEST(HttpMgrTest, ProgressIsSignExtended) {
 }
 
 TEST(HttpMgrTest, StartResultsReachDoneAndTheWalkStartsAgain) {
-  http_test::TraceCapture trace;
+  vkqx_test::TraceCapture trace;
   CHttpMgr manager;
   FakeRequest nothingLeft(&manager);
   nothingLeft.startResult = {3, 2005};
@@ -230,7 +230,7 @@ TEST(HttpMgrTest, StartResultsReachDoneAndTheWalkStartsAgain) {
 }
 
 TEST(HttpMgrTest, DuplicateAddKeepsOneEntryAndItsNumber) {
-  http_test::TraceCapture trace;
+  vkqx_test::TraceCapture trace;
   CHttpMgr manager;
   FakeRequest request(&manager);
   request.url = L"http://dup.test/x";
@@ -242,7 +242,7 @@ TEST(HttpMgrTest, DuplicateAddKeepsOneEntryAndItsNumber) {
 }
 
 TEST(HttpMgrTest, MiscountedRunningCountIsRecountedFromTheFlags) {
-  http_test::TraceCapture trace;
+  vkqx_test::TraceCapture trace;
   CHttpMgr manager;
   auto requests = MakeRequests(manager, 3);
   for (auto& r : requests) manager.Add(r.get());

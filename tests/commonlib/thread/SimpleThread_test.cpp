@@ -11,29 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/debug_channel.h"
+#include "tests/support/TraceCapture.h"
 #include "platform/text.h"
 
 namespace {
-
-class CapturedTrace {
- public:
-  CapturedTrace() {
-    platform::SetDebugCaptureForTesting([this](std::wstring_view line) {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_lines.emplace_back(line);
-    });
-  }
-  ~CapturedTrace() { platform::SetDebugCaptureForTesting({}); }
-  std::vector<std::wstring> Lines() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_lines;
-  }
-
- private:
-  std::mutex m_mutex;
-  std::vector<std::wstring> m_lines;
-};
 
 bool WaitFor(const std::function<bool()>& done) {
   for (int i = 0; i < 10000; ++i) {
@@ -91,7 +72,7 @@ bool AnyLineHas(const std::vector<std::wstring>& lines, const std::wstring& text
 }
 
 TEST(SimpleThreadTest, StartingARunningThreadStartsNothingAndStopEndsItsWaits) {
-  CapturedTrace trace;
+  vkqx_test::TraceCapture trace;
   auto shared = std::make_shared<Shared>();
   Worker worker(Body::kUntilStopped, shared);
   ASSERT_TRUE(worker.StartThread());
@@ -107,7 +88,7 @@ TEST(SimpleThreadTest, StartingARunningThreadStartsNothingAndStopEndsItsWaits) {
 }
 
 TEST(SimpleThreadTest, AnEndedThreadIsClosedWithoutWaitingAndCanBeStartedAgain) {
-  CapturedTrace trace;
+  vkqx_test::TraceCapture trace;
   auto shared = std::make_shared<Shared>();
   Worker worker(Body::kReturnAtOnce, shared);
   ASSERT_TRUE(worker.StartThread());
@@ -120,7 +101,7 @@ TEST(SimpleThreadTest, AnEndedThreadIsClosedWithoutWaitingAndCanBeStartedAgain) 
 }
 
 TEST(SimpleThreadTest, AThreadIgnoringStopIsAbandonedAfterTheTimeoutAndOutlivesItsOwner) {
-  CapturedTrace trace;
+  vkqx_test::TraceCapture trace;
   auto shared = std::make_shared<Shared>();
   auto worker = std::make_unique<Worker>(Body::kIgnoreStop, shared);
   ASSERT_TRUE(worker->StartThread());

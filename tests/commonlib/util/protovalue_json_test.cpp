@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "platform/debug_channel.h"
+#include "tests/support/TraceCapture.h"
 
 namespace {
 
@@ -22,26 +21,6 @@ ProtoValue Parsed(const std::wstring& json) {
   EXPECT_TRUE(JsonToProtoValue(json, v)) << std::string(json.begin(), json.end());
   return v;
 }
-
-// Collects the lines written to the debugger channel while it lives.
-class TraceCapture {
- public:
-  TraceCapture() {
-    platform::SetDebugCaptureForTesting([this](std::wstring_view line) {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_lines.emplace_back(line);
-    });
-  }
-  ~TraceCapture() { platform::SetDebugCaptureForTesting(nullptr); }
-  std::vector<std::wstring> Lines() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_lines;
-  }
-
- private:
-  std::mutex m_mutex;
-  std::vector<std::wstring> m_lines;
-};
 
 struct FromJsonCase {
   const char* name;
@@ -102,7 +81,7 @@ TEST(JsonToProtoValue, ObjectMembersBecomeEntries) {
 }
 
 TEST(JsonToProtoValue, ParseErrorLogsTheLineAndLeavesTheTarget) {
-  TraceCapture capture;
+  vkqx_test::TraceCapture capture;
   ProtoValue target(L"before");
   EXPECT_FALSE(JsonToProtoValue(L"{\"a\": ", target));
   EXPECT_EQ(target.string(), L"before");
@@ -114,7 +93,7 @@ TEST(JsonToProtoValue, ParseErrorLogsTheLineAndLeavesTheTarget) {
 }
 
 TEST(JsonToProtoValue, RejectsBrokenInputWithoutCrashing) {
-  TraceCapture capture;
+  vkqx_test::TraceCapture capture;
   const std::wstring deep = std::wstring(100000, L'[') + std::wstring(100000, L']');
   for (const std::wstring& json : {std::wstring(), std::wstring(L"nul"), std::wstring(L"[1,]"), std::wstring(L"{1:2}"),
                                    std::wstring(L"\"\\ud800\""), std::wstring(L"'x'"), deep}) {
