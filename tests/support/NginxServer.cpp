@@ -45,6 +45,7 @@ NginxServer::NginxServer(NginxOptions options) : m_options(std::move(options)) {
   m_docRoot = m_dir.Sub("html");
   std::filesystem::create_directories(m_docRoot);
   std::filesystem::create_directories(m_dir.Sub("temp"));
+  std::filesystem::create_directories(m_dir.Sub("bodies"));
   WriteFileText(m_dir.Sub("404.html"), m_options.notFoundBody);
 }
 
@@ -85,6 +86,13 @@ bool NginxServer::MakeCertificate() {
   return true;
 }
 
+std::string NginxServer::StoredBodies() const {
+  std::string bodies;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(m_dir.Sub("bodies")))
+    if (entry.is_regular_file()) bodies += ReadFileText(entry.path().string());
+  return bodies;
+}
+
 std::string NginxServer::ServerBlock(const std::string& address, uint16_t port, bool tls) const {
   std::ostringstream c;
   c << "  server {\n    listen " << address << ":" << port << (tls ? " ssl" : "") << ";\n";
@@ -99,6 +107,12 @@ std::string NginxServer::ServerBlock(const std::string& address, uint16_t port, 
     << "    location = /__404.html { internal; alias " << m_dir.Sub("404.html") << "; }\n";
   for (const NginxRedirect& r : m_options.redirects)
     c << "    location = " << r.path << " { return " << r.status << " " << r.target << "; }\n";
+  // nginx keeps a request body in a file of its own only when it passes the request on.
+  if (!m_options.bodyStorePath.empty()) {
+    c << "    location = " << m_options.bodyStorePath << " { client_body_in_file_only on; client_body_temp_path "
+      << m_dir.Sub("bodies") << "; proxy_pass http://$server_addr:$server_port/__stored; }\n"
+      << "    location = /__stored { return 200 \"stored\"; }\n";
+  }
   c << m_options.extraServerConfig << "\n  }\n";
   return c.str();
 }

@@ -30,6 +30,9 @@ struct NginxOptions {
   std::string notFoundBody = "<html><body>not found</body></html>\n";
   bool noRanges = false;  // "max_ranges 0": Range requests get the whole file with 200
   std::string limitRate;  // "limit_rate" value ("100k"); empty: unlimited
+  // A path ("/form") whose request bodies nginx keeps, each in a file of its own, answering 200
+  // "stored"; StoredBodies() reads them back. Empty: none.
+  std::string bodyStorePath;
   // Written inside every server block, for what a test needs beyond the above.
   std::string extraServerConfig;
 };
@@ -72,6 +75,8 @@ class NginxServer {
   std::vector<NginxAccessEntry> AccessLog() const;
   bool WaitForAccessEntries(size_t count, int timeoutMs = 5000) const;
   std::string Logs() const;
+  // Every request body kept at bodyStorePath so far, one after the other.
+  std::string StoredBodies() const;
 
  private:
   std::string Config() const;

@@ -4,7 +4,6 @@
 // what reaches the wire (user agent, pinned address, form parts).
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -154,7 +153,7 @@ class CurlWorkshopTest : public ::testing::Test {
     return PumpUntil([&] { return listener.Has("done"); }, timeoutMs);
   }
 
-  http_test::TraceCapture trace;
+  vkqx_test::TraceCapture trace;
   CCurlWorkshop workshop;
   RecordingListener listener;
 };
@@ -387,12 +386,8 @@ TEST_F(CurlWorkshopTest, WireCarriesUserAgentAndPinnedAddress) {
 }
 
 TEST_F(CurlWorkshopTest, FormFieldsGoOutAsMultipartParts) {
-  vkqx_test::TempDir bodies;
   vkqx_test::NginxOptions options;
-  // nginx keeps each request body in a file of its own when it passes the request on.
-  options.extraServerConfig = "location = /form { client_body_in_file_only on; client_body_temp_path " +
-                              bodies.path() + "; proxy_pass http://$server_addr:$server_port/stored; }\n"
-                              "location = /stored { return 200 \"stored\"; }\n";
+  options.bodyStorePath = "/form";
   vkqx_test::NginxServer nginx(options);
   ASSERT_TRUE(nginx.Start());
   workshop.StartThread();
@@ -405,9 +400,7 @@ TEST_F(CurlWorkshopTest, FormFieldsGoOutAsMultipartParts) {
   EXPECT_EQ(0, listener.First("done")->value);
   EXPECT_EQ("stored", request.Body());
 
-  std::string sent;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(bodies.path()))
-    if (entry.is_regular_file()) sent += vkqx_test::ReadFileText(entry.path().string());
+  const std::string sent = nginx.StoredBodies();
   EXPECT_NE(std::string::npos, sent.find("Content-Disposition: form-data; name=\"sign\"\r\n\r\n0123abcd\r\n"));
   EXPECT_NE(std::string::npos, sent.find("Content-Disposition: form-data; name=\"data\"\r\n\r\n[{\"k\":1}]\r\n"));
   EXPECT_LT(sent.find("name=\"sign\""), sent.find("name=\"data\""));

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,6 +79,19 @@ class HttpCommandTest : public ::testing::Test {
  protected:
   void TearDown() override { CDNSThread::SetServers({}); }
 
+  // Starts dnsmasq answering for `zone` with these name/address records and makes it the
+  // resolver of every command; null if it did not start.
+  static std::unique_ptr<vkqx_test::DnsmasqServer> StartResolver(
+      const std::string& zone, std::vector<std::pair<std::string, std::string>> addresses) {
+    vkqx_test::DnsmasqRecords records;
+    records.zone = zone;
+    records.addresses = std::move(addresses);
+    auto dns = std::make_unique<vkqx_test::DnsmasqServer>(records);
+    if (!dns->Start()) return nullptr;
+    CDNSThread::SetServers({dns->Resolver()});
+    return dns;
+  }
+
   bool WaitFor(const Completion& completion, uint32_t timeoutMs = 30000) {
     return PumpUntil([&] { return completion.calls > 0; }, timeoutMs);
   }
@@ -89,7 +101,7 @@ class HttpCommandTest : public ::testing::Test {
     }
   }
 
-  http_test::TraceCapture trace;
+  vkqx_test::TraceCapture trace;
   http_test::CommandStackScope stack;
 };
 
@@ -98,12 +110,8 @@ std::string PortText(uint16_t port) { return std::to_string(port); }
 TEST_F(HttpCommandTest, RefusingServerGivesThreePlusTwoPlusTwoAttemptsThenConnectError) {
   const uint16_t port = vkqx_test::FreePort(vkqx_test::PortKind::kTcp, {"127.0.0.1", "127.0.0.2", "127.0.0.3"});
   ASSERT_NE(0, port);
-  vkqx_test::DnsmasqRecords records;
-  records.zone = "localhost";
-  records.addresses = {{"localhost", "127.0.0.2"}, {"localhost", "127.0.0.3"}};
-  vkqx_test::DnsmasqServer dns(records);
-  ASSERT_TRUE(dns.Start());
-  CDNSThread::SetServers({dns.Resolver()});
+  const auto dns = StartResolver("localhost", {{"localhost", "127.0.0.2"}, {"localhost", "127.0.0.3"}});
+  ASSERT_NE(nullptr, dns);
 
   const std::wstring url = L"http://localhost:" + platform::Utf8ToWide(PortText(port)) + L"/vkinstall.txt";
   RecordingCommand command;
@@ -142,12 +150,8 @@ TEST_F(HttpCommandTest, NotFoundResolvesAtOnceTriesEachAddressOnceAndEndsWithThe
   options.notFoundBody = "<html>no descriptor here</html>\n";
   vkqx_test::NginxServer nginx(options);
   ASSERT_TRUE(nginx.Start());
-  vkqx_test::DnsmasqRecords records;
-  records.zone = "localhost";
-  records.addresses = {{"localhost", "127.0.0.2"}, {"localhost", "127.0.0.3"}};
-  vkqx_test::DnsmasqServer dns(records);
-  ASSERT_TRUE(dns.Start());
-  CDNSThread::SetServers({dns.Resolver()});
+  const auto dns = StartResolver("localhost", {{"localhost", "127.0.0.2"}, {"localhost", "127.0.0.3"}});
+  ASSERT_NE(nullptr, dns);
 
   RecordingCommand command;
   Completion completion;
@@ -191,12 +195,8 @@ TEST_F(HttpCommandTest, UnresolvableNameIsResolvedAgainAndFetchedFromThePinnedAd
   // The leading hyphen makes the system's resolver refuse the name without asking any server, so
   // curl fails with 6 and no query leaves the machine; the test's own resolver knows the name.
   const std::string host = "-svc.vkqx.invalid";
-  vkqx_test::DnsmasqRecords records;
-  records.zone = "invalid";
-  records.addresses = {{host, "127.0.0.2"}};
-  vkqx_test::DnsmasqServer dns(records);
-  ASSERT_TRUE(dns.Start());
-  CDNSThread::SetServers({dns.Resolver()});
+  const auto dns = StartResolver("invalid", {{host, "127.0.0.2"}});
+  ASSERT_NE(nullptr, dns);
 
   RecordingCommand command;
   Completion completion;
@@ -318,19 +318,9 @@ TEST_F(HttpCommandTest, AttemptTimeoutRetriesTheSameAddressInRealTime) {
   EXPECT_EQ(3u, server.Connections());
 }
 
-std::string CapturedBodies(const std::string& dir) {
-  std::string sent;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
-    if (entry.is_regular_file()) sent += vkqx_test::ReadFileText(entry.path().string());
-  return sent;
-}
-
 TEST_F(HttpCommandTest, PostBodyAndFormSurviveTheRetryLadder) {
-  vkqx_test::TempDir bodies;
   vkqx_test::NginxOptions options;
-  options.extraServerConfig = "location = /rece { client_body_in_file_only on; client_body_temp_path " +
-                              bodies.path() + "; proxy_pass http://$server_addr:$server_port/stored; }\n"
-                              "location = /stored { return 200 \"stored\"; }\n";
+  options.bodyStorePath = "/rece";
   vkqx_test::NginxServer nginx(options);
   ASSERT_TRUE(nginx.Start());
   const uint16_t refusing = vkqx_test::FreeTcpPort();
@@ -353,7 +343,7 @@ TEST_F(HttpCommandTest, PostBodyAndFormSurviveTheRetryLadder) {
   EXPECT_EQ(HttpOutcome(0, 0), formDone.outcome);
   EXPECT_EQ("stored", formDone.body);
   EXPECT_EQ(3u, form.attempts.size());
-  const std::string sent = CapturedBodies(bodies.path());
+  const std::string sent = nginx.StoredBodies();
   EXPECT_NE(std::string::npos, sent.find("name=\"sign\"\r\n\r\n5d41402abc4b2a76\r\n")) << sent;
   EXPECT_NE(std::string::npos, sent.find("name=\"data\"\r\n\r\n[{\"task\":1}]\r\n"));
   EXPECT_TRUE(form.formFields.empty());  // the final step ends the request, form and all
@@ -365,7 +355,7 @@ TEST_F(HttpCommandTest, PostBodyAndFormSurviveTheRetryLadder) {
   ASSERT_TRUE(plain.Post(raw, platform::Utf8ToWide(nginx.Url("/rece")), &OnCompletion, &plainDone));
   ASSERT_TRUE(WaitFor(plainDone));
   EXPECT_EQ(HttpOutcome(0, 0), plainDone.outcome);
-  EXPECT_NE(std::string::npos, CapturedBodies(bodies.path()).find(raw));
+  EXPECT_NE(std::string::npos, nginx.StoredBodies().find(raw));
 }
 
 TEST_F(HttpCommandTest, ResolverAnswerKeepsOnlyAddressesLongerThanSevenCharacters) {
@@ -396,12 +386,8 @@ TEST_F(HttpCommandTest, ResolverAnswerKeepsOnlyAddressesLongerThanSevenCharacter
 
 TEST_F(HttpCommandTest, ResolverAnswerForADestroyedCommandIsDropped) {
   const uint16_t port = vkqx_test::FreeTcpPort();
-  vkqx_test::DnsmasqRecords records;
-  records.zone = "localhost";
-  records.addresses = {{"localhost", "127.0.0.2"}};
-  vkqx_test::DnsmasqServer dns(records);
-  ASSERT_TRUE(dns.Start());
-  CDNSThread::SetServers({dns.Resolver()});
+  const auto dns = StartResolver("localhost", {{"localhost", "127.0.0.2"}});
+  ASSERT_NE(nullptr, dns);
 
   auto command = std::make_unique<CHttpCommand>();
   command->maxRetries = 0;  // straight to the re-resolution
