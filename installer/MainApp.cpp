@@ -50,14 +50,13 @@ StatIdentity BuildStatIdentity(int gameId) {
   return identity;
 }
 
-CMainApp::CMainApp() : m_statUrl(GetDeploymentSettings().statUrl) {}
+CMainApp::CMainApp() = default;
 
 void CMainApp::ApplyCommandLine(const CCmdLineOptions& options) {
   std::wstring value;
   if (options.GetFirst(L'i', value)) m_id = static_cast<int32_t>(static_cast<uint32_t>(platform::WideToInt64(value)));
   if (options.Has(L'h')) m_hide = true;
   if (options.GetFirst(L'r', value)) m_run = static_cast<uint32_t>(platform::WideToInt64(value)) != 0;
-  LOGI(L"CMainApp 命令行 hide:%d id:%d run:%d error:%d", m_hide ? 1 : 0, m_id, m_run ? 1 : 0, options.error);
 }
 
 CMainApp* CMainApp::GetInstance() {
@@ -67,6 +66,8 @@ CMainApp* CMainApp::GetInstance() {
 
 bool CMainApp::Init(CMainDlg* mainDlg) {
   m_pMainDlg = mainDlg;
+  // The settings are read here, not earlier: a hidden second copy must write nothing at all.
+  m_statUrl = GetDeploymentSettings().statUrl;
   if (!g_dispatcherCreated) {
     g_dispatcherCreated = true;
     InitMainThreadDispatcher();

@@ -33,7 +33,7 @@ class CMainApp {
   int32_t m_id = 0;                // game id that overrides the product id; 0: none
   bool m_hide = false;             // hidden mode: no window, no message box
   bool m_run = true;               // start the launcher after a successful install
-  std::wstring m_statUrl;          // handed to the statistics reporter
+  std::wstring m_statUrl;          // handed to the statistics reporter; set by Init
 
  private:
   CMainApp();

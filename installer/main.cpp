@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
   if (!mainWnd->Create()) LOGE(L"main() 主窗口创建失败 err:%u", platform::GetLastError());
   // [main window] centre it on its monitor's work area; show it unless hidden.
   // COM and OLE need no initialisation here.
-  LOGI(L"main() 消息循环开始 hide:%d", app->m_hide ? 1 : 0);
+  LOGI(L"main() 消息循环开始 hide:%d id:%d run:%d", app->m_hide ? 1 : 0, app->m_id, app->m_run ? 1 : 0);
   const int exitCode = platform::RunMessageLoop();
   LOGI(L"main() 消息循环结束 code:%d", exitCode);
 

@@ -113,6 +113,7 @@ void DownloadLog::Init(const std::wstring& newUrl, const std::wstring& newVersio
   os = GetOSName() + (wide ? L" x64" : L" x32");
   mac = GetMacAddress();
   loginIp = GetLocalIp();
+  LOGI(L"DownloadLog::Init url:%s version:%s product_id:%s os:%s", url, version, productId, os);
 }
 
 void DownloadLog::ReportTaskLog(CTaskLog& record) {

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "commonlib/thread/MainThreadTask.h"
+#include "installer/AppSettings.h"
 #include "platform/message_loop.h"
 
 namespace {
@@ -26,6 +29,10 @@ int g_ran = 0;
 void Count(int, int) { ++g_ran; }
 
 TEST(MainAppTest, InitStartsTheDispatcherAndUnInitDropsLaterTasks) {
+  // Init starts the lookup of the test host: ask a loopback port where nothing answers.
+  ::setenv("VKQX_RESOLVERS", "127.0.0.1:9", 1);
+  ::setenv("VKQX_TEST_HOST", "nettest.test", 1);
+  ReloadSettingsForTesting();
   CMainApp* app = CMainApp::GetInstance();
   EXPECT_EQ(app, CMainApp::GetInstance());
   EXPECT_TRUE(app->m_run);
