@@ -150,7 +150,11 @@ void DownloadLog::AddRecord(const ProtoValue& stats) {
   if (ProtoValueToJson(stats, json)) {
     const std::string utf8 = platform::WideToUtf8(json);
     Json::Reader reader;
-    if (!reader.parse(utf8, record, true)) record = Json::Value();
+    try {
+      if (!reader.parse(utf8, record, true)) record = Json::Value();
+    } catch (const std::exception&) {
+      record = Json::Value();  // nesting beyond the reader's limit is thrown, not returned
+    }
   }
   // Only an object takes the identity keys; anything else the conversion gave is replaced.
   if (!record.isObject()) record = Json::Value(Json::objectValue);
