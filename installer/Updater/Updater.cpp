@@ -141,7 +141,13 @@ void CUpdater::StoreAndReadDescriptor(int& type, int& code) {
     if (!m_sslUrl.empty()) m_url = m_sslUrl;
     LOGI(L"CUpdater 安装描述 url:%s size:%s md5:%s version:%s cdn:%s min_speed:%lld", m_url, m_size, m_md5, m_version,
          m_cdnHost, m_minSpeed);
-    StartDownload();
+    if (m_url.empty() || platform::WideToInt64(m_size) <= 0) {
+      LOGE(L"CUpdater 安装描述缺少安装包地址或大小，放弃此地址");
+      type = 3;
+      code = kUpdaterDescriptorUnusable;
+    } else {
+      StartDownload();
+    }
   }
   // The descriptor never stays on disk, whatever happened above.
   platform::DeleteFile(path);
@@ -149,9 +155,11 @@ void CUpdater::StoreAndReadDescriptor(int& type, int& code) {
 
 void CUpdater::HandleInfoResult(int type, int code) {
   m_command.Stop();
-  const bool requestFailed = type != 0;
-  if (!requestFailed) StoreAndReadDescriptor(type, code);
-  if (requestFailed && static_cast<size_t>(m_nextUrl) < m_urls.size()) {
+  if (type == 0) StoreAndReadDescriptor(type, code);
+  // A failed request or an answer that names no package moves on to the next URL; a descriptor
+  // that could not be stored (type 1) is a local problem another server does not solve.
+  const bool tryNext = type != 0 && type != 1;
+  if (tryNext && static_cast<size_t>(m_nextUrl) < m_urls.size()) {
     RequestInfo();
     return;
   }

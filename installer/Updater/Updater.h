@@ -26,6 +26,9 @@ inline constexpr platform::UINT UM_DOWNLOAD_RESULT = 2026;
 // next URL is tried, so an endless or huge answer never reaches the disk or the INI reader.
 inline constexpr size_t kMaxDescriptorBytes = 64 * 1024;
 inline constexpr int kUpdaterDescriptorTooLarge = 5001;
+// A descriptor without a package URL or a positive size names no package: the engine would
+// report an empty file as a finished download. It counts as (3, this code), like a failed URL.
+inline constexpr int kUpdaterDescriptorUnusable = 5002;
 
 inline constexpr wchar_t kPackageFileName[] = L"vkinstaller.exe";
 inline constexpr wchar_t kDownloadFailedText[] = L"安装失败";
