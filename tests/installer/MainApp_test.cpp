@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "commonlib/http/DNSThread.h"
 #include "commonlib/thread/MainThreadTask.h"
 #include "installer/AppSettings.h"
 #include "platform/message_loop.h"
@@ -40,6 +41,9 @@ TEST(MainAppTest, InitStartsTheDispatcherAndUnInitDropsLaterTasks) {
   EXPECT_EQ(app->m_id, 0);
 
   EXPECT_TRUE(app->Init(nullptr));
+  // One test resolver serves the start-up lookup and the commands' retry ladder.
+  EXPECT_EQ(CDNSThread::Servers(), std::vector<std::string>{"127.0.0.1:9"});
+  EXPECT_EQ(app->m_statUrl, GetDeploymentSettings().statUrl);
   PostMainThreadTask(&Count, 1, 2);
   platform::MSG msg;
   while (platform::PeekMessage(&msg, platform::PM_REMOVE)) platform::DispatchMessage(&msg);
