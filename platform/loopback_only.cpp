@@ -10,13 +10,16 @@
 namespace platform {
 
 bool LoopbackOnly() {
-  const char* value = std::getenv("VKQX_LOOPBACK_ONLY");
-  return value != nullptr && std::strcmp(value, "1") == 0;
+  static const bool on = [] {
+    const char* value = std::getenv("VKQX_LOOPBACK_ONLY");
+    return value != nullptr && std::strcmp(value, "1") == 0;
+  }();
+  return on;
 }
 
 bool IsLoopbackIpv4(uint32_t address) { return (address >> 24) == 127; }
 
-bool SocketAddressAllowed(const void* sockaddr, size_t length, std::string* text) {
+bool IsLoopbackSocketAddress(const void* sockaddr, size_t length, std::string* text) {
   char buffer[INET6_ADDRSTRLEN] = "?";
   bool loopback = false;
   const auto* base = static_cast<const struct sockaddr*>(sockaddr);
@@ -36,7 +39,7 @@ bool SocketAddressAllowed(const void* sockaddr, size_t length, std::string* text
     }
   }
   if (text != nullptr) *text = buffer;
-  return loopback || !LoopbackOnly();
+  return loopback;
 }
 
 int OpenTransportSocket(int family, int type, int protocol) {

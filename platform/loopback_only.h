@@ -10,17 +10,17 @@
 
 namespace platform {
 
-// Whether the net is on (read from the environment at each call).
+// Whether the net is on. The environment is read once, on first use, so worker threads never
+// read it while a test changes other variables.
 bool LoopbackOnly();
 
 // 127.0.0.0/8; the address in host byte order.
 bool IsLoopbackIpv4(uint32_t address);
 
-// For a transport's socket-opening hook: whether the net lets a connection to this socket address
-// (a sockaddr of `length` bytes) through. Always true with the net off; with it on, only IPv4
-// 127.0.0.0/8 (also as an IPv4-mapped IPv6 address) and ::1 pass. `text` gets the address for the
-// log line.
-bool SocketAddressAllowed(const void* sockaddr, size_t length, std::string* text);
+// For a transport's socket-opening hook: whether a socket address (a sockaddr of `length` bytes)
+// is on loopback: IPv4 127.0.0.0/8 (also as an IPv4-mapped IPv6 address) or ::1. `text` gets the
+// address for the log line.
+bool IsLoopbackSocketAddress(const void* sockaddr, size_t length, std::string* text);
 
 // Opens a socket for a transport that has taken over socket creation (family, type, protocol as
 // the socket API has them); -1 on failure.

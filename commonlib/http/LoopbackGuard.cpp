@@ -7,10 +7,11 @@
 
 namespace {
 
-// Runs on the workshop thread for every connection curl is about to open.
+// Runs on the workshop thread for every connection curl is about to open; installed only while the
+// net is on.
 curl_socket_t OpenLoopbackSocket(void*, curlsocktype purpose, struct curl_sockaddr* address) {
   std::string text;
-  if (!platform::SocketAddressAllowed(&address->addr, address->addrlen, &text)) {
+  if (!platform::IsLoopbackSocketAddress(&address->addr, address->addrlen, &text)) {
     LOGW(L"CurlTransfer 仅限本机(VKQX_LOOPBACK_ONLY): 拒绝连接 %s", text);
     return CURL_SOCKET_BAD;
   }

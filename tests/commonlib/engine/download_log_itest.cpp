@@ -1,3 +1,4 @@
+// labels: threaded
 // The statistics upload against our receiver: a real download's record, the speed lines, one
 // upload in flight at a time, a record that cannot be converted, and a receiver that is down.
 #include "commonlib/logger/DownloadLog.h"

@@ -1,3 +1,4 @@
+// labels: threaded
 // The loopback-only net: with VKQX_LOOPBACK_ONLY=1 the DNS client and the HTTP transfers refuse
 // every address outside 127.0.0.0/8 with a log line (literal, pinned, redirected or a name that
 // would need the system resolver), while loopback servers still work.
