@@ -25,7 +25,7 @@ class ZipSkin : public SkinArchive {
     zip_error_t zerr;
     zip_error_init(&zerr);
     zip_source_t* source = zip_source_buffer_create(m_bytes.data(), m_bytes.size(), 0, &zerr);
-    if (source) m_zip = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &zerr);
+    if (source) m_zip = zip_open_from_source(source, ZIP_RDONLY, &zerr);
     if (!m_zip) {
       if (error) *error = zip_error_strerror(&zerr);
       if (source) zip_source_free(source);

@@ -1,5 +1,7 @@
 #include "uitoolkit/window/SkinWindow.h"
 
+#include <utility>
+
 #include "commonlib/logger/Log.h"
 #include "platform/text.h"
 #include "platform/errors.h"
@@ -61,13 +63,17 @@ LRESULT SkinWindow::CALLBACK_WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
 
 LRESULT SkinWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == platform::WM_NCCREATE) return 1;
-  if (message == platform::WM_CREATE) return OnCreate() ? 0 : -1;
+  if (message == platform::WM_CREATE) {
+    m_created = OnCreate();
+    return m_created ? 0 : -1;
+  }
   if (message == platform::WM_NCDESTROY) {
     HWND hwnd = m_hwnd;
     m_surface.reset();
     m_host.reset();
     m_hwnd = nullptr;
-    OnFinalMessage(hwnd);  // may delete this
+    // A window whose creation failed stays its creator's to delete: Create returned null.
+    if (std::exchange(m_created, false)) OnFinalMessage(hwnd);  // may delete this
     return 0;
   }
   if (m_host) {

@@ -66,6 +66,7 @@ class SkinWindow : public HostDelegate, public SurfaceClient {
   virtual platform::LRESULT OnSysCommand(platform::WPARAM command, platform::LPARAM lParam);
   // Keys nothing in focus used. Escape closes with 1; true means handled.
   virtual bool OnDefaultKey(unsigned key);
+  // Only for a window whose creation succeeded.
   virtual void OnFinalMessage(platform::HWND hwnd) {}
 
   // HostDelegate
@@ -94,6 +95,7 @@ class SkinWindow : public HostDelegate, public SurfaceClient {
   std::wstring m_title;
   std::unique_ptr<ControlHost> m_host;
   std::unique_ptr<Surface> m_surface;
+  bool m_created = false;  // WM_CREATE succeeded: the final message is due
   bool m_shown = false;
   bool m_ownerDisabled = false;
   platform::UINT* m_modalResult = nullptr;
