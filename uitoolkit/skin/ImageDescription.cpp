@@ -68,12 +68,12 @@ std::vector<ImageLayer> ParseImageDescription(std::wstring_view text) {
     while (i < text.size() && IsKeyChar(text[i])) ++i;
     const std::wstring_view key = text.substr(keyStart, i - keyStart);
     SkipSpaces(text, &i);
-    if (key.empty() || i >= text.size() || text[i] != L'=') {
-      // Not "key=": skip the word and look for the next key.
-      if (i == keyStart) ++i;
+    if (key.empty()) {
+      // Not a key at all: skip to the next blank and look again.
       while (i < text.size() && !IsSpace(text[i])) ++i;
       continue;
     }
+    if (i >= text.size() || text[i] != L'=') continue;  // a key without a value
     ++i;
     SkipSpaces(text, &i);
     std::wstring_view value;

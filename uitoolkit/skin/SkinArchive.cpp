@@ -22,6 +22,11 @@ class ZipSkin : public SkinArchive {
   }
 
   bool Open(std::string* error) {
+    // libzip reads no bytes at all as an empty archive; for a skin that is no archive.
+    if (m_bytes.empty()) {
+      if (error) *error = "no bytes";
+      return false;
+    }
     zip_error_t zerr;
     zip_error_init(&zerr);
     zip_source_t* source = zip_source_buffer_create(m_bytes.data(), m_bytes.size(), 0, &zerr);
