@@ -205,6 +205,11 @@ class GtkSurface : public Surface {
     }
     double x1, y1, x2, y2;
     cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
+    if (!self->m_composited) {
+      // Nothing shows through an opaque window: translucent skin colours blend with white.
+      cairo_set_source_rgb(cr, 1, 1, 1);
+      cairo_paint(cr);
+    }
     cairo_save(cr);
     cairo_translate(cr, self->m_margin.left, self->m_margin.top);
     if (self->m_composited && (self->m_round.cx > 0 || self->m_round.cy > 0)) RoundedClip(cr, self->m_size, self->m_round);

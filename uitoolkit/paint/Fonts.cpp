@@ -12,6 +12,8 @@ namespace {
 
 // Both faces map to the sans CJK font: at 12 pixels the serif face reads poorly without the
 // bitmap strikes the original faces carry.
+constexpr char kCjkFamily[] = "Noto Sans CJK SC";
+
 constexpr char kAliases[] = R"(<?xml version="1.0"?>
 <!DOCTYPE fontconfig SYSTEM "fonts.dtd">
 <fontconfig>
@@ -57,7 +59,9 @@ const PangoFontDescription* FontSet::Get(int id) const {
   static const FontDesc kFallback;
   const FontDesc& f = font ? *font : kFallback;
   PangoFontDescription* desc = pango_font_description_new();
-  pango_font_description_set_family(desc, platform::WideToUtf8(f.name).c_str());
+  // The CJK face follows as a second family: should the aliases be lost (GTK reloads the
+  // font configuration when its settings change), the text keeps its face.
+  pango_font_description_set_family(desc, (platform::WideToUtf8(f.name) + "," + kCjkFamily).c_str());
   pango_font_description_set_absolute_size(desc, f.size * PANGO_SCALE);
   pango_font_description_set_weight(desc, f.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
   pango_font_description_set_style(desc, f.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);

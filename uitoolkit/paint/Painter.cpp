@@ -123,7 +123,10 @@ void Painter::DrawText(const std::wstring& text, const Rect& rect, int font, Col
   cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
   cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
   cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
-  pango_cairo_context_set_font_options(pango_layout_get_context(layout), options);
+  PangoContext* context = pango_layout_get_context(layout);
+  pango_cairo_context_set_font_options(context, options);
+  // The skins' texts are Chinese, whatever the host's locale: punctuation takes its Chinese forms.
+  pango_context_set_language(context, pango_language_from_string("zh-cn"));
   cairo_font_options_destroy(options);
   pango_layout_context_changed(layout);
   if (m_fonts) pango_layout_set_font_description(layout, m_fonts->Get(font));
