@@ -7,6 +7,7 @@
 
 #include "platform/text.h"
 #include "tests/support/TempDir.h"
+#include "tests/uitoolkit/EmbeddedSkin.h"
 #include "uitoolkit/controls/Container.h"
 #include "uitoolkit/controls/Option.h"
 #include "uitoolkit/skin/SkinArchive.h"
@@ -15,21 +16,8 @@
 namespace {
 
 using ui::Rect;
-
-std::unique_ptr<ui::SkinArchive> EmbeddedSkin() {
-  std::ifstream in(vkqx_test::BuildDir() + "/installer/skin.zip", std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  std::string error;
-  auto skin = ui::SkinArchive::FromZipBytes(std::move(bytes).str(), &error);
-  EXPECT_TRUE(skin) << error;
-  return skin;
-}
-
-class NullDelegate : public ui::HostDelegate {
- public:
-  void OnNotify(const ui::Notification&) override {}
-};
+using vkqx_test::EmbeddedSkin;
+using vkqx_test::LoadHost;
 
 struct Expected {
   const wchar_t* name;
@@ -49,10 +37,9 @@ void ExpectRects(ui::ControlHost& host, const std::vector<Expected>& table) {
 TEST(SkinModel, MainWindowControlsStandWhereTheLayoutSays) {
   auto skin = EmbeddedSkin();
   ASSERT_TRUE(skin);
-  NullDelegate delegate;
-  ui::ControlHost host(&delegate, skin.get());
-  std::string error;
-  ASSERT_TRUE(host.Load(L"InstallPackages.xml", &error)) << error;
+  auto loaded = LoadHost(skin.get(), L"InstallPackages.xml");
+  ui::ControlHost& host = *loaded;
+  ASSERT_NE(host.Root(), nullptr);
 
   const ui::WindowDesc& w = host.Window();
   EXPECT_EQ(w.size, (ui::Size{540, 355}));
@@ -111,10 +98,9 @@ TEST(SkinModel, MainWindowControlsStandWhereTheLayoutSays) {
 TEST(SkinModel, MessageBoxControlsStandWhereTheLayoutSays) {
   auto skin = EmbeddedSkin();
   ASSERT_TRUE(skin);
-  NullDelegate delegate;
-  ui::ControlHost host(&delegate, skin.get());
-  std::string error;
-  ASSERT_TRUE(host.Load(L"MessageBox.xml", &error)) << error;
+  auto loaded = LoadHost(skin.get(), L"MessageBox.xml");
+  ui::ControlHost& host = *loaded;
+  ASSERT_NE(host.Root(), nullptr);
   EXPECT_EQ(host.Window().size, (ui::Size{280, 115}));
   EXPECT_EQ(host.Window().caption, (Rect{0, 0, 0, 35}));
   EXPECT_EQ(host.Window().fonts.Find(1)->size, 13);

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "tests/support/TempDir.h"
+#include "tests/uitoolkit/EmbeddedSkin.h"
 #include "uitoolkit/controls/Container.h"
 #include "uitoolkit/controls/Progress.h"
 #include "uitoolkit/skin/SkinArchive.h"
@@ -21,19 +22,6 @@ namespace {
 
 constexpr int kChannelTolerance = 24;
 constexpr double kMaxDifferingShare = 0.005;
-
-std::unique_ptr<ui::SkinArchive> EmbeddedSkin() {
-  std::ifstream in(vkqx_test::BuildDir() + "/installer/skin.zip", std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  std::string error;
-  return ui::SkinArchive::FromZipBytes(std::move(bytes).str(), &error);
-}
-
-class NullDelegate : public ui::HostDelegate {
- public:
-  void OnNotify(const ui::Notification&) override {}
-};
 
 struct Picture {
   std::string name;
@@ -104,7 +92,7 @@ void ExpectMatchesGolden(cairo_surface_t* actual, const std::string& name) {
 }
 
 TEST(SkinPictures, MatchTheGoldens) {
-  auto skin = EmbeddedSkin();
+  auto skin = vkqx_test::EmbeddedSkin();
   ASSERT_TRUE(skin);
   const std::vector<Picture> pictures = {
       {"message_box", L"MessageBox.xml", 1, ErrorBox},
@@ -132,12 +120,10 @@ TEST(SkinPictures, MatchTheGoldens) {
   };
   for (const Picture& p : pictures) {
     SCOPED_TRACE(p.name);
-    NullDelegate delegate;
-    ui::ControlHost host(&delegate, skin.get());
-    std::string error;
-    ASSERT_TRUE(host.Load(p.file, &error)) << error;
-    p.setUp(host);
-    cairo_surface_t* actual = host.Render(p.scale);
+    auto host = vkqx_test::LoadHost(skin.get(), p.file);
+    ASSERT_NE(host->Root(), nullptr);
+    p.setUp(*host);
+    cairo_surface_t* actual = host->Render(p.scale);
     ExpectMatchesGolden(actual, p.name);
     cairo_surface_destroy(actual);
   }

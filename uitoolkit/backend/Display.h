@@ -25,7 +25,7 @@ bool DisplayAvailable();
 std::unique_ptr<Surface> CreateSurface(SurfaceClient* client, const WindowDesc& window, SkinArchive* skin,
                                        const std::wstring& title);
 
-// The work area of the (first) monitor; 1920 × 1080 headless.
+// The work area of the primary monitor; 1920 × 1080 while no display is open.
 Rect WorkArea();
 
 // The folder chooser; the chosen folder as a drive path, empty when cancelled.

@@ -25,6 +25,7 @@ namespace ui {
 namespace {
 
 DisplayMode g_mode = DisplayMode::kAuto;
+int g_displayState = -1;  // -1 not tried yet, 0 none, 1 open
 
 std::string Utf8(const std::wstring& text) { return platform::WideToUtf8(text); }
 
@@ -330,7 +331,7 @@ DisplayMode GetDisplayMode() { return g_mode; }
 
 bool DisplayAvailable() {
   if (g_mode == DisplayMode::kHeadless) return false;
-  static int state = -1;
+  int& state = g_displayState;
   if (state < 0) {
     EnsureFontAliases();
     // Nothing here draws with OpenGL; without this GDK loads the GL stack (tens of megabytes and
@@ -349,7 +350,8 @@ std::unique_ptr<Surface> CreateSurface(SurfaceClient* client, const WindowDesc& 
 }
 
 Rect WorkArea() {
-  if (!DisplayAvailable()) return Rect{0, 0, 1920, 1080};
+  // Asking for the work area never opens the display: a hidden window is centred too.
+  if (g_displayState != 1) return Rect{0, 0, 1920, 1080};
   GdkDisplay* display = gdk_display_get_default();
   GdkMonitor* monitor = display ? gdk_display_get_primary_monitor(display) : nullptr;
   if (!monitor && display) monitor = gdk_display_get_monitor(display, 0);

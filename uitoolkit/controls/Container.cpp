@@ -59,51 +59,51 @@ void Container::LayoutChildren(const Rect& content) {
   }
 }
 
-void VerticalLayout::LayoutChildren(const Rect& content) {
-  const std::vector<Control*> flowing = Flowing();
+namespace {
+
+// Stacks the children along one axis: fixed extents first, the rest shared equally; across the
+// axis a child takes its fixed extent or the whole content less its padding.
+void StackChildren(const std::vector<Control*>& flowing, const Rect& content, bool vertical) {
+  auto along = [vertical](const Rect& r, int* before, int* after) {
+    *before = vertical ? r.top : r.left;
+    *after = vertical ? r.bottom : r.right;
+  };
+  auto fixedAlong = [vertical](const Control* c) { return vertical ? c->FixedHeight() : c->FixedWidth(); };
+  auto fixedAcross = [vertical](const Control* c) { return vertical ? c->FixedWidth() : c->FixedHeight(); };
   int fixed = 0;
   int autoCount = 0;
   for (Control* child : flowing) {
-    fixed += child->Padding().top + child->Padding().bottom;
-    if (child->FixedHeight() > 0) fixed += child->FixedHeight();
+    int before, after;
+    along(child->Padding(), &before, &after);
+    fixed += before + after;
+    if (fixedAlong(child) > 0) fixed += fixedAlong(child);
     else ++autoCount;
   }
-  const int rest = content.Height() - fixed;
-  int y = content.top;
+  const int length = vertical ? content.Height() : content.Width();
+  const int rest = length - fixed;
+  int cursor = vertical ? content.top : content.left;
   int autoIndex = 0;
   for (Control* child : flowing) {
     const Rect& pad = child->Padding();
-    const int height = child->FixedHeight() > 0 ? child->FixedHeight() : ShareOf(rest, autoCount, autoIndex++);
-    const int left = content.left + pad.left;
-    const int width = child->FixedWidth() > 0 ? child->FixedWidth() : content.Width() - pad.left - pad.right;
-    y += pad.top;
-    child->SetPos(Rect{left, y, left + width, y + height});
-    y += height + pad.bottom;
+    int before, after;
+    along(pad, &before, &after);
+    const int extent = fixedAlong(child) > 0 ? fixedAlong(child) : ShareOf(rest, autoCount, autoIndex++);
+    const int acrossStart = (vertical ? content.left + pad.left : content.top + pad.top);
+    const int acrossExtent = fixedAcross(child) > 0 ? fixedAcross(child)
+                             : vertical             ? content.Width() - pad.left - pad.right
+                                                    : content.Height() - pad.top - pad.bottom;
+    cursor += before;
+    child->SetPos(vertical ? Rect{acrossStart, cursor, acrossStart + acrossExtent, cursor + extent}
+                           : Rect{cursor, acrossStart, cursor + extent, acrossStart + acrossExtent});
+    cursor += extent + after;
   }
 }
 
-void HorizontalLayout::LayoutChildren(const Rect& content) {
-  const std::vector<Control*> flowing = Flowing();
-  int fixed = 0;
-  int autoCount = 0;
-  for (Control* child : flowing) {
-    fixed += child->Padding().left + child->Padding().right;
-    if (child->FixedWidth() > 0) fixed += child->FixedWidth();
-    else ++autoCount;
-  }
-  const int rest = content.Width() - fixed;
-  int x = content.left;
-  int autoIndex = 0;
-  for (Control* child : flowing) {
-    const Rect& pad = child->Padding();
-    const int width = child->FixedWidth() > 0 ? child->FixedWidth() : ShareOf(rest, autoCount, autoIndex++);
-    const int top = content.top + pad.top;
-    const int height = child->FixedHeight() > 0 ? child->FixedHeight() : content.Height() - pad.top - pad.bottom;
-    x += pad.left;
-    child->SetPos(Rect{x, top, x + width, top + height});
-    x += width + pad.right;
-  }
-}
+}  // namespace
+
+void VerticalLayout::LayoutChildren(const Rect& content) { StackChildren(Flowing(), content, true); }
+
+void HorizontalLayout::LayoutChildren(const Rect& content) { StackChildren(Flowing(), content, false); }
 
 void Container::PaintChildren(Painter& painter, const Rect& dirty) {
   for (auto& child : m_children)

@@ -183,6 +183,7 @@ bool SkinWindow::OnDefaultKey(unsigned key) {
 
 void SkinWindow::CenterWindow() {
   if (!m_host) return;
+  m_centred = true;
   const Size size = m_host->Window().size;
   const Rect work = WorkArea();
   Rect around = work;
@@ -209,6 +210,8 @@ void SkinWindow::ShowWindow(bool show, bool activate) {
   if (!m_surface && DisplayAvailable()) {
     m_surface = CreateSurface(this, m_host->Window(), m_host->Skin(), m_title);
     if (m_surface) {
+      // Centred before the display was open: again, now that the real work area is known.
+      if (m_centred) CenterWindow();
       m_surface->Move(m_x, m_y);
       OnLayoutDone();
     }

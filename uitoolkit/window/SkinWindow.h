@@ -97,6 +97,7 @@ class SkinWindow : public HostDelegate, public SurfaceClient {
   std::unique_ptr<Surface> m_surface;
   bool m_created = false;  // WM_CREATE succeeded: the final message is due
   bool m_shown = false;
+  bool m_centred = false;
   bool m_ownerDisabled = false;
   platform::UINT* m_modalResult = nullptr;
   int m_x = 0;
