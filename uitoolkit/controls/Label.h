@@ -2,6 +2,7 @@
 #pragma once
 
 #include "uitoolkit/controls/Control.h"
+#include "uitoolkit/paint/Painter.h"
 
 namespace ui {
 
@@ -13,6 +14,8 @@ class Label : public Control {
   void PaintText(Painter& painter) override;
   // The colour the text is drawn in: the disabled colour when disabled, black when none is set.
   Color EffectiveTextColor() const;
+
+  TextLayoutCache m_textCache;
 };
 
 }  // namespace ui

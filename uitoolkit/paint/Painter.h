@@ -8,11 +8,32 @@
 #include "uitoolkit/skin/Geometry.h"
 
 typedef struct _cairo cairo_t;
+typedef struct _PangoLayout PangoLayout;
 
 namespace ui {
 
 class FontSet;
 class ImageCache;
+
+// The shaped text of one control, kept between frames: a control repainted for a neighbour's
+// sake (the progress bar's labels, fifty times a second) does not shape its text again.
+class TextLayoutCache {
+ public:
+  TextLayoutCache() = default;
+  ~TextLayoutCache();
+  TextLayoutCache(const TextLayoutCache&) = delete;
+  TextLayoutCache& operator=(const TextLayoutCache&) = delete;
+
+ private:
+  friend class Painter;
+  void Reset();
+  void* m_layout = nullptr;  // PangoLayout
+  std::wstring m_text;
+  int m_width = -1;
+  int m_font = 0;
+  const void* m_fonts = nullptr;
+  HAlign m_align = HAlign::kLeft;
+};
 
 class Painter {
  public:
@@ -27,9 +48,12 @@ class Painter {
   // Draws each layer in order inside `control`; a layer whose image is missing is skipped.
   void DrawImage(const ImageAttribute& image, const Rect& control);
   void DrawLayer(const ImageLayer& layer, const Rect& control);
-  void DrawText(const std::wstring& text, const Rect& rect, int font, Color color, HAlign align, VAlign valign);
+  void DrawText(const std::wstring& text, const Rect& rect, int font, Color color, HAlign align, VAlign valign,
+                TextLayoutCache* cache = nullptr);
 
  private:
+  PangoLayout* CreateLayout(const std::wstring& text, int width, int font, HAlign align);
+
   cairo_t* m_cr;
   ImageCache* m_images;
   const FontSet* m_fonts;
