@@ -328,6 +328,9 @@ bool DisplayAvailable() {
   static int state = -1;
   if (state < 0) {
     EnsureFontAliases();
+    // Nothing here draws with OpenGL; without this GDK loads the GL stack (tens of megabytes and
+    // a good share of the start-up time) only to pick visuals.
+    g_setenv("GDK_GL", "disable", FALSE);
     state = gtk_init_check(nullptr, nullptr) ? 1 : 0;
     if (!state) LOGW(L"DisplayAvailable() 无法打开显示");
   }

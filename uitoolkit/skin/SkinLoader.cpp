@@ -17,6 +17,7 @@ namespace {
 
 // Deeper nesting than any window needs is refused rather than recursed into.
 constexpr int kMaxDepth = 64;
+constexpr int kMaxWindowSide = 8192;
 
 std::wstring Wide(const char* utf8) { return platform::Utf8ToWide(utf8 ? utf8 : ""); }
 
@@ -34,8 +35,9 @@ void ReadWindowAttributes(const pugi::xml_node& node, WindowDesc* window) {
     else if (name == L"shadowcorner" && ParseRect(value, &rect)) window->shadowCorner = rect;
     else if (name == L"roundcorner" && ParseSize(value, &size)) window->roundCorner = size;
   }
-  window->size.cx = std::max(0, window->size.cx);
-  window->size.cy = std::max(0, window->size.cy);
+  // No screen is larger; a skin asking for more would only make every paint allocate gigabytes.
+  window->size.cx = std::clamp(window->size.cx, 0, kMaxWindowSide);
+  window->size.cy = std::clamp(window->size.cy, 0, kMaxWindowSide);
 }
 
 void ReadFont(const pugi::xml_node& node, WindowDesc* window) {

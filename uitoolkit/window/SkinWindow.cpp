@@ -285,7 +285,9 @@ void SkinWindow::PaintSurface(cairo_t* cr, const Rect& clip, int scale) {
 }
 
 void SkinWindow::SurfaceInput(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (m_hwnd) platform::SendMessage(m_hwnd, message, wParam, lParam);
+  // Input comes through the queue, as the loops expect: a nested loop looks at its end condition
+  // after each message it takes.
+  if (m_hwnd) platform::PostMessage(m_hwnd, message, wParam, lParam);
 }
 
 void SkinWindow::SurfaceEditChanged(Edit* edit, const std::wstring& text) {
