@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+class CCmdLineOptions;
 class CMainDlg;
 
 // The identity the download statistics carry: version tag and name tag.
@@ -18,6 +19,10 @@ StatIdentity BuildStatIdentity(int gameId);
 class CMainApp {
  public:
   static CMainApp* GetInstance();
+
+  // Takes hide, id and run from the parsed command line (before the single-instance test). A
+  // parse error leaves the options found before it in effect.
+  void ApplyCommandLine(const CCmdLineOptions& options);
 
   // Once, after the main window object exists and before its native window is made.
   bool Init(CMainDlg* mainDlg);
