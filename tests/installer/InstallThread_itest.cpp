@@ -5,16 +5,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "commonlib/util/MD5.h"
-#include "installer/Install/EarlierInstall.h"
-#include "platform/file.h"
+#include "installer/Updater/Updater.h"
 #include "platform/text.h"
 #include "tests/installer/InstallTestDrives.h"
 #include "tests/installer/InstallTestPrograms.h"
@@ -51,13 +48,6 @@ class RecordingReport : public IInstallReport {
   std::vector<std::string> m_events;
 };
 
-bool VerifyMd5(const std::wstring& path, const std::wstring& expected) {
-  MD5 digest(platform::OpenCFile(path, "rb"));
-  std::string want = platform::WideToUtf8(expected);
-  std::transform(want.begin(), want.end(), want.begin(), [](unsigned char ch) { return std::tolower(ch); });
-  return want == digest.hex_digest();
-}
-
 // One install into a drive table of its own: the package lies in D:\Downloads as downloaded.
 class InstallThreadTest : public ::testing::Test {
  protected:
@@ -70,7 +60,7 @@ class InstallThreadTest : public ::testing::Test {
     job.expectedMd5 = platform::Utf8ToWide(PackageMd5());
     job.packageId = L"16000054";
     job.gameId = 1008;
-    job.verify = &VerifyMd5;
+    job.verify = &CUpdater::VerifyPackage;
     return job;
   }
 
@@ -168,7 +158,7 @@ TEST_F(InstallThreadTest, BadPackageIsRemovedAndReportedWithoutInstalling) {
     PackageVerifier verify;
   };
   const Case cases[] = {
-      {"wrong digest", L"0123456789abcdef0123456789abcdef", &VerifyMd5},
+      {"wrong digest", L"0123456789abcdef0123456789abcdef", &CUpdater::VerifyPackage},
       {"no way to check", platform::Utf8ToWide(PackageMd5()), nullptr},
   };
   for (const Case& c : cases) {
