@@ -173,8 +173,13 @@ bool CUpdater::StartDownload() {
   SetDownloadCallbacks(&CUpdater::OnDownloadProgress, &CUpdater::OnDownloadDone);
   const std::wstring spareIps = GetNetTestSettings()->m_spareIpList;
   LOGI(L"CUpdater::StartDownload %s -> %s 备用ip:%s", m_url, m_targetPath, spareIps);
-  DownloadFile(m_md5.c_str(), m_cdnHost.c_str(), m_url.c_str(), spareIps.c_str(), m_targetPath.c_str(),
-               platform::WideToInt64(m_size), WindowId(m_hwnd), m_minSpeed, m_reportTag.c_str());
+  if (!DownloadFile(m_md5.c_str(), m_cdnHost.c_str(), m_url.c_str(), spareIps.c_str(), m_targetPath.c_str(),
+                    platform::WideToInt64(m_size), WindowId(m_hwnd), m_minSpeed, m_reportTag.c_str())) {
+    // The queue refused it (a task for this package is still queued): no result will come.
+    m_downloading = false;
+    LOGE(L"CUpdater::StartDownload 下载任务未被接受 %s", m_targetPath);
+    return false;
+  }
   return true;
 }
 

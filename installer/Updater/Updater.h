@@ -45,7 +45,8 @@ class CUpdater {
   // Requests the descriptor from the URL at m_nextUrl and advances it. False when every URL has
   // been asked already or the request could not be handed over.
   bool RequestInfo();
-  // Starts the package download; false when the download directory cannot be created.
+  // Starts the package download; false when the download directory cannot be created or the
+  // queue refuses the task (one for the same package is still queued).
   bool StartDownload();
   // Cancels the request and the download and destroys the helper window.
   void Stop();

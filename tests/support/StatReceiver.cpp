@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "commonlib/util/MD5.h"
+#include "tests/support/ListenSocket.h"
 
 namespace vkqx_test {
 namespace {
@@ -128,22 +129,8 @@ bool StatReceiver::Start(const std::string& address, uint16_t port) {
   Stop();
   m_stop = false;
   m_address = address;
-  m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  m_listenFd = OpenListenSocket(SOCK_STREAM, address, port, &m_port);
   if (m_listenFd < 0) return false;
-  const int one = 1;
-  ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(port);
-  socklen_t len = sizeof sa;
-  if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1 ||
-      ::bind(m_listenFd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(m_listenFd, 64) != 0 ||
-      ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
-    ::close(m_listenFd);
-    m_listenFd = -1;
-    return false;
-  }
-  m_port = ntohs(sa.sin_port);
   m_acceptThread = std::thread(&StatReceiver::AcceptLoop, this);
   return true;
 }
