@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -13,7 +12,6 @@
 #include <vector>
 
 #include "commonlib/util/MD5.h"
-#include "installer/Install/EarlierInstall.h"
 #include "platform/file.h"
 #include "platform/text.h"
 #include "tests/installer/InstallTestDrives.h"
@@ -51,6 +49,8 @@ class RecordingReport : public IInstallReport {
   std::vector<std::string> m_events;
 };
 
+// The package check the window passes in (the updater's), by the same rule: the file's MD5 against
+// the expected text without regard to letter case.
 bool VerifyMd5(const std::wstring& path, const std::wstring& expected) {
   MD5 digest(platform::OpenCFile(path, "rb"));
   std::string want = platform::WideToUtf8(expected);
