@@ -11,6 +11,13 @@
 //   7. report that the install is done.
 // Failures after step 1 are logged and otherwise silent, as the program ends the same way.
 //
+// The main window plugs in as follows (StartInstall, on the main thread):
+//   m_progress->Reset();  SetTimer(11, 100);          // the timer calls m_progress->Tick()
+//   m_packagePath = PackagePathIn(m_downloadDir);
+//   m_installThread = std::make_unique<CInstallThread>(InstallJob{...}, m_progress,
+//                                                     std::make_shared<CInstallWindowReport>(hwnd));
+//   m_installThread->StartThread();
+//
 // The thread copies its job and holds the progress and the report through shared_ptrs, so its
 // owner may go at any time: a stop request ends the waits of steps 4 and 6 within 50 ms, and the
 // thread then does nothing more (the package is left to finish on its own).

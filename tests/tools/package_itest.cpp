@@ -171,3 +171,36 @@ TEST_F(PackageTest, DamagedPackageFailsWithoutPartFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+// The launcher stand-in records every start beside itself, then refuses what it does not know.
+TEST_F(PackageTest, LauncherRecordsItsArgumentsAndRefusesUnknownOnes) {
+  const std::string launcher = d + "/L/VelkorLauncher.exe";
+  fs::create_directories(d + "/L");
+  fs::copy_file(BuildDir() + "/bin/VelkorLauncher.exe", launcher);
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+    const char* line;
+  } cases[] = {
+      {{"-i", "1008", "-d"}, 0, "-i 1008 -d"},
+      {{"-i", "-5"}, 0, "-i -5"},
+      {{}, 0, ""},
+      {{"-x"}, 2, "-x"},
+      {{"-i"}, 2, "-i"},
+      {{"-i", "10a8", "-d"}, 2, "-i 10a8 -d"},
+      {{"a b", "", "q\"t"}, 2, "\"a b\" \"\" \"q\\\"t\""},
+  };
+  std::string expected;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const RunResult run = Start(launcher, c.args);
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    EXPECT_EQ(run.err.empty(), c.exitCode == 0) << run.err;
+    expected += std::string(c.line) + "\n";
+    EXPECT_EQ(ReadText(d + "/L/launcher_args.txt"), expected);
+  }
+}
+
+}  // namespace

@@ -69,9 +69,11 @@ long StayMs(const fs::path& dir) {
   return 0;
 }
 
+// What "%d" of a 32-bit game id can produce.
 bool IsDecimal(const std::string& text) {
-  return !text.empty() && text.size() <= 10 &&
-         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+  const std::string digits = !text.empty() && text[0] == '-' ? text.substr(1) : text;
+  return !digits.empty() && digits.size() <= 10 &&
+         std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // Empty when the arguments are what the launcher understands, else the complaint.
