@@ -10,6 +10,7 @@
 #include "commonlib/thread/MainThreadDispatcher.h"
 #include "installer/AppSettings.h"
 #include "installer/CmdLineOptions.h"
+#include "installer/MainDlg.h"
 #include "platform/format.h"
 #include "platform/text.h"
 #include "platform/timer.h"
@@ -34,9 +35,7 @@ void HousekeepingTimerProc(platform::HWND, platform::UINT, platform::UINT_PTR, u
 // The game id the main window holds: the product id of string 2 until the window's
 // initialisation applies the command line's override, which happens after Init.
 int GameIdOf(const CMainDlg* mainDlg) {
-  // [main window] read the game id from it once the main window exists.
-  (void)mainDlg;
-  return platform::WideToInt32(LoadResString(IDS_PRODUCT_ID));
+  return mainDlg ? mainDlg->GameId() : platform::WideToInt32(LoadResString(IDS_PRODUCT_ID));
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 
 #include "commonlib/logger/Log.h"
 #include "installer/CmdLineOptions.h"
+#include "installer/AppSettings.h"
 #include "installer/MainApp.h"
+#include "installer/MainDlg.h"
 #include "installer/MsgBoxDlg.h"
 #include "platform/errors.h"
 #include "platform/message_loop.h"
@@ -30,32 +32,6 @@ std::unique_ptr<CCmdLineOptions> ParseCommandLine(int argc, char** argv) {
   for (const std::wstring& w : words) wideArgv.push_back(w.c_str());
   return std::make_unique<CCmdLineOptions>(argc, wideArgv.data());
 }
-
-// Stands in for the main window until it exists: a message-only window that ends the loop when
-// it is finally destroyed, as the main window does.
-class CPlaceholderMainWnd {
- public:
-  ~CPlaceholderMainWnd() {
-    if (platform::IsWindow(m_hwnd)) platform::DestroyWindow(m_hwnd);
-  }
-
-  bool Create() {
-    platform::RegisterClass({&CPlaceholderMainWnd::WindowProc, L"VkqxMainWindowClass"});
-    m_hwnd = platform::CreateWindow(L"VkqxMainWindowClass", L"", 0, 0, platform::HWND_MESSAGE, nullptr);
-    return m_hwnd != nullptr;
-  }
-  platform::HWND Handle() const { return m_hwnd; }
-
- private:
-  static platform::LRESULT WindowProc(platform::HWND hwnd, platform::UINT message, platform::WPARAM wParam,
-                                      platform::LPARAM lParam) {
-    if (message == platform::WM_CLOSE) LOGI(L"main() 主窗口收到关闭请求");
-    if (message == platform::WM_NCDESTROY) platform::PostQuitMessage(0);
-    return platform::DefWindowProc(hwnd, message, wParam, lParam);
-  }
-
-  platform::HWND m_hwnd = nullptr;
-};
 
 constexpr uint32_t kSkinResourceId = 150;
 
@@ -96,15 +72,22 @@ int main(int argc, char** argv) {
 
   // The host's termination requests close the main window like any close request, so the
   // process always ends through the shut-down below.
-  auto mainWnd = std::make_unique<CPlaceholderMainWnd>();
-  platform::TerminationSignalWatch signalWatch([&mainWnd](int signalNumber) {
+  auto mainDlg = std::make_unique<CMainDlg>();
+  platform::TerminationSignalWatch signalWatch([&mainDlg](int signalNumber) {
     LOGI(L"main() 收到终止信号 %d", signalNumber);
-    if (mainWnd) platform::PostMessage(mainWnd->Handle(), platform::WM_CLOSE, 0, 0);
+    if (mainDlg && mainDlg->GetHWND()) platform::PostMessage(mainDlg->GetHWND(), platform::WM_CLOSE, 1, 0);
   });
 
-  app->Init(nullptr);  // [main window] the CMainDlg object once it exists
-  if (!mainWnd->Create()) LOGE(L"main() 主窗口创建失败 err:%u", platform::GetLastError());
-  // [main window] centre it on its monitor's work area; show it unless hidden.
+  app->Init(mainDlg.get());
+  // Creating it runs its initialisation; a hidden run may already have asked to close.
+  if (!mainDlg->Create(nullptr, LoadResString(IDS_WINDOW_TITLE), ui::WS_POPUP | ui::WS_SYSMENU | ui::WS_MINIMIZEBOX)) {
+    LOGE(L"main() 主窗口创建失败");
+    // Without a window nothing would ever end the loop.
+    platform::PostQuitMessage(0);
+  } else {
+    mainDlg->CenterWindow();
+    if (!app->m_hide) mainDlg->ShowWindow(true, true);
+  }
   // COM and OLE need no initialisation here.
   LOGI(L"main() 消息循环开始 hide:%d id:%d run:%d", app->m_hide ? 1 : 0, app->m_id, app->m_run ? 1 : 0);
   const int exitCode = platform::RunMessageLoop();
@@ -118,7 +101,7 @@ int main(int argc, char** argv) {
   LOGI(L"main() 关闭: 释放单实例互斥量");
   instanceMutex.reset();
   LOGI(L"main() 关闭: 销毁主窗口对象");
-  mainWnd.reset();
+  mainDlg.reset();
   LOGI(L"main() 关闭: 销毁命令行选项");
   options.reset();
   LOGI(L"main() 退出 code:%d", exitCode);

@@ -14,17 +14,13 @@
 
 #include "platform/process.h"
 #include "tests/platform/process_fixture.h"
+#include "tests/support/ServerProcess.h"
 #include "tests/support/TempDir.h"
 
 namespace vkqx_test {
 
 inline std::string LauncherProgram() { return BuildDir() + "/bin/VelkorLauncher.exe"; }
 inline std::string PackageProgram() { return BuildDir() + "/bin/vkinstaller.exe"; }
-
-inline std::string ReadFileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 // The 32 hex digits of the package's MD5, as the build wrote them beside it.
 inline std::string PackageMd5() { return ReadFileText(PackageProgram() + ".md5").substr(0, 32); }
@@ -35,11 +31,6 @@ inline void CopyProgram(const std::string& from, const std::string& hostPath) {
   fs::create_directories(fs::path(hostPath).parent_path());
   fs::copy_file(from, hostPath, fs::copy_options::overwrite_existing);
   fs::permissions(hostPath, fs::perms::owner_read | fs::perms::owner_write);
-}
-
-inline void WriteFileText(const std::string& path, const std::string& text) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << text;
 }
 
 // The lines the launcher at `hostDir` recorded, one per start.

@@ -1,7 +1,8 @@
 // A real installer process for the tests: started from the build with its trace mirrored to a
 // pipe and its own XDG_RUNTIME_DIR (so its named objects do not meet other tests' ones). Every
 // server setting points at loopback (a port where nothing answers) and the loopback-only net is
-// on; a test passes its own servers in `settings` ("NAME=value" entries replace the defaults).
+// on; a test passes its own servers in `settings` ("NAME=value" entries replace the defaults) and
+// may run a copy of the program from elsewhere (`program`, e.g. a drive's downloads folder).
 #pragma once
 
 #include <fcntl.h>
@@ -27,7 +28,7 @@ namespace vkqx_test {
 class InstallerProcess {
  public:
   InstallerProcess(const std::vector<std::string>& args, const std::string& runtimeDir,
-                   const std::vector<std::string>& settings = {}) {
+                   const std::vector<std::string>& settings = {}, const std::string& program = "") {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return;
     m_readFd = fds[0];
@@ -56,8 +57,8 @@ class InstallerProcess {
         env.push_back(entry);
     }
     env.insert(env.end(), own.begin(), own.end());
-    const std::string program = BuildDir() + "/bin/installer";
-    std::vector<std::string> argv{program};
+    const std::string path = program.empty() ? BuildDir() + "/bin/installer" : program;
+    std::vector<std::string> argv{path};
     argv.insert(argv.end(), args.begin(), args.end());
 
     std::vector<char*> argp, envp;
@@ -68,7 +69,7 @@ class InstallerProcess {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-    if (::posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argp.data(), envp.data()) != 0) m_pid = -1;
+    if (::posix_spawn(&m_pid, path.c_str(), &actions, nullptr, argp.data(), envp.data()) != 0) m_pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
   }

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -105,6 +106,9 @@ std::string ReadFileText(const std::string& path) {
 }
 
 bool WriteFileText(const std::string& path, const std::string& text) {
+  std::error_code error;
+  if (const auto parent = std::filesystem::path(path).parent_path(); !parent.empty())
+    std::filesystem::create_directories(parent, error);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
   return static_cast<bool>(out);

@@ -63,6 +63,7 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
 
 // The whole content of a file, or an empty string.
 std::string ReadFileText(const std::string& path);
+// Writes the file, making its directories.
 bool WriteFileText(const std::string& path, const std::string& text);
 
 }  // namespace vkqx_test
