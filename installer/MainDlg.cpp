@@ -105,6 +105,9 @@ platform::LRESULT CMainDlg::HandleMessage(platform::UINT message, platform::WPAR
                                           bool& handled) {
   handled = false;
   switch (message) {
+    case platform::WM_CLOSE:
+      LOGI(L"CMainDlg 主窗口收到关闭请求 result:%u", static_cast<unsigned>(wParam));
+      return 0;
     case platform::WM_TIMER:
       if (wParam == kInstallTimerId) OnInstallTimer();
       else if (wParam == kRetryTimerId) OnRetryTimer();
@@ -324,6 +327,7 @@ void CMainDlg::StartUpdate() {
 }
 
 void CMainDlg::OnProgress(int64_t total, int64_t completed, int64_t speed) {
+  LOGI(L"CMainDlg::OnProgress() total:%lld completed:%lld speed:%lld", total, completed, speed);
   m_errorBoxArmed = true;
   m_total = total;
   m_completed = completed;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "commonlib/util/MD5.h"
 #include "tests/installer/InstallTestPrograms.h"
 #include "tests/installer/InstallerProcess.h"
 #include "tests/support/DnsmasqServer.h"
@@ -26,6 +27,7 @@ struct InstallWorldOptions {
   std::string limitRate;          // nginx's rate per connection ("100k"); empty: unlimited
   std::string md5;                // the descriptor's Md5; empty: the package's own
   bool firstUrlFails = false;     // the first descriptor URL answers 404
+  std::string package;            // the bytes served as the package; empty: the real package
 };
 
 class InstallWorld {
@@ -42,7 +44,8 @@ class InstallWorld {
     nginxOptions.limitRate = m_options.limitRate;
     nginx = std::make_unique<NginxServer>(nginxOptions);
     if (!nginx->Start()) return false;
-    nginx->WriteFile("vkinstaller.exe", ReadFileText(PackageProgram()));
+    m_package = m_options.package.empty() ? ReadFileText(PackageProgram()) : m_options.package;
+    nginx->WriteFile("vkinstaller.exe", m_package);
     nginx->WriteFile("vkinstall.txt", Descriptor());
 
     DnsmasqRecords records;
@@ -62,9 +65,9 @@ class InstallWorld {
   }
 
   std::string Descriptor() const {
-    const std::string md5 = m_options.md5.empty() ? PackageMd5() : m_options.md5;
-    return "[Install]\r\nUrl=" + nginx->Url("/vkinstaller.exe") +
-           "\r\nSize=" + std::to_string(std::filesystem::file_size(PackageProgram())) + "\r\nMd5=" + md5 +
+    const std::string md5 = m_options.md5.empty() ? MD5(m_package.data(), m_package.size()).hex_digest() : m_options.md5;
+    return "[Install]\r\nUrl=" + nginx->Url("/vkinstaller.exe") + "\r\nSize=" + std::to_string(m_package.size()) +
+           "\r\nMd5=" + md5 +
            "\r\nVersion=1.0.3\r\n";
   }
 
@@ -118,6 +121,7 @@ class InstallWorld {
 
  private:
   InstallWorldOptions m_options;
+  std::string m_package;
 };
 
 }  // namespace vkqx_test

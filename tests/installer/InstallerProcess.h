@@ -89,8 +89,15 @@ class InstallerProcess {
 
   // Reads the trace until a line contains `text`; false if it does not come within the time.
   bool WaitForLine(const std::string& text, int timeoutMs) {
+    return WaitForOutput([&text](const std::string& output) { return output.find(text) != std::string::npos; },
+                         timeoutMs);
+  }
+
+  // Reads the trace until `done` holds for all of it; false if it does not within the time.
+  template <typename Done>
+  bool WaitForOutput(const Done& done, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (m_output.find(text) == std::string::npos) {
+    while (!done(m_output)) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0 || !ReadSome(static_cast<int>(left.count()))) return false;
     }

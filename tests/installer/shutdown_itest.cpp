@@ -28,7 +28,7 @@ TEST_P(ShutdownTest, ATerminationRequestEndsThroughTheShutdownOrderWithZero) {
 
   const std::vector<std::string> order{
       "main() 收到终止信号 " + std::to_string(GetParam()),
-      "main() 主窗口收到关闭请求",
+      "CMainDlg 主窗口收到关闭请求",
       "main() 消息循环结束 code:0",
       "main() 关闭: 释放皮肤资源",
       "main() 关闭: CMainApp::UnInit",
@@ -47,7 +47,7 @@ TEST_P(ShutdownTest, ATerminationRequestEndsThroughTheShutdownOrderWithZero) {
     ASSERT_LT(at, lines.size()) << "missing or out of order: " << step << "\n" << installer.Output();
   }
 
-  const std::regex layout(R"(^\[INFO\]\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\]\[tick:\d+\]\[pid:(\d+)\]\[tid:(\d+)\].+$)");
+  const std::regex layout(R"(^\[(?:INFO|WARN|ERRO)\]\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\]\[tick:\d+\]\[pid:(\d+)\]\[tid:(\d+)\].+$)");
   for (const std::string& line : lines) {
     std::smatch m;
     ASSERT_TRUE(std::regex_match(line, m, layout)) << line;
