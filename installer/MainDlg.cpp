@@ -203,7 +203,7 @@ void CMainDlg::OnInstallClicked() {
   if (m_installDir.empty()) {
     if (m_pTab) m_pTab->SelectItem(kPageDirectory);
     m_installDir = SuggestInstallDir();
-    SetText(m_pEdit, m_installDir);
+    ShowInstallDir();
     return;
   }
   BeginInstallAttempt();
@@ -214,7 +214,7 @@ void CMainDlg::OnCustomClicked() {
   if (m_pTab) m_pTab->SelectItem(kPageDirectory);
   m_installDir = ChooseInstallDir();
   if (m_installDir.empty()) m_installDir = SuggestInstallDir();
-  SetText(m_pEdit, m_installDir);
+  ShowInstallDir();
 }
 
 void CMainDlg::OnInstall2Clicked() {
@@ -236,7 +236,14 @@ void CMainDlg::OnSelectClicked() {
   if (folder.back() == L'\\') folder.pop_back();
   if (folder.empty()) return;
   m_installDir = folder + L"\\" + install::kSilentFolder;
+  ShowInstallDir();
+}
+
+void CMainDlg::ShowInstallDir() {
   SetText(m_pEdit, m_installDir);
+  // Text set from code notifies nobody here; the page shows the check of what it proposes as it
+  // shows that of a typed directory.
+  ShowDirectoryCheck();
 }
 
 void CMainDlg::ShowDirectoryCheck() {

@@ -107,6 +107,7 @@ class CMainDlg : public ui::SkinWindow, public IGameEventListener {
   void OnSelectClicked();
   // Into the progress page: the download directory fixed, then the local package or a download.
   void BeginInstallAttempt();
+  void ShowInstallDir();
   void ShowDirectoryCheck();
   void NetworkFailure(int type, int code);
   void ShowNetworkError(int type, int code);
