@@ -84,6 +84,17 @@ class DownloadTaskTest : public ::testing::Test {
     return false;
   }
 
+  // The meta file of a download of `size` bytes with no gap left.
+  static bool SaveMetaWithNothingMissing(int64_t size) {
+    TaskMetaData saved;
+    saved.fileSize = size;
+    saved.fileHash = kHash;
+    CTaskMetaFile meta;
+    meta.SetPath(engine_test::TempDrive::Path("file.bin.vkdt.vkmt"));
+    CTaskMetaFile::Encode(saved, CTaskLog(), meta.Root());
+    return meta.Save();
+  }
+
   engine_test::TempDrive m_drive;
   engine_test::ManualClock m_clock{10'000'000, 1'600'000'000'000};
   vkqx_test::TraceCapture m_log;
@@ -379,13 +390,7 @@ TEST_F(DownloadTaskTest, OnlyADataFileAtItsFullSizeIsTakenForTheSavedProgress) {
     g_outcome = {};
     const std::string data(c.dataBytes, 'd');
     m_drive.Write("file.bin.vkdt", data);
-    TaskMetaData saved;
-    saved.fileSize = kSize;
-    saved.fileHash = kHash;
-    CTaskMetaFile meta;
-    meta.SetPath(engine_test::TempDrive::Path("file.bin.vkdt.vkmt"));
-    CTaskMetaFile::Encode(saved, CTaskLog(), meta.Root());
-    ASSERT_TRUE(meta.Save());
+    ASSERT_TRUE(SaveMetaWithNothingMissing(kSize));
     ASSERT_TRUE(Start(kSize));
     EXPECT_EQ(g_outcome.called, c.completes);
     if (c.completes) {
@@ -406,13 +411,7 @@ TEST_F(DownloadTaskTest, AMoveThatFailsKeepsTheDataForTheNextRun) {
   constexpr int64_t kSize = 4096;
   const std::string data(kSize, 'd');
   m_drive.Write("file.bin.vkdt", data);
-  TaskMetaData saved;
-  saved.fileSize = kSize;
-  saved.fileHash = kHash;
-  CTaskMetaFile meta;
-  meta.SetPath(engine_test::TempDrive::Path("file.bin.vkdt.vkmt"));
-  CTaskMetaFile::Encode(saved, CTaskLog(), meta.Root());
-  ASSERT_TRUE(meta.Save());
+  ASSERT_TRUE(SaveMetaWithNothingMissing(kSize));
   m_drive.Write("file.bin", "old");
   // Held without delete sharing: the target cannot be replaced.
   const platform::FileHandle held = platform::CreateFile(engine_test::TempDrive::Path("file.bin"), platform::GENERIC_READ,
