@@ -22,10 +22,15 @@ if(VKQX_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# vkqx_add_library(NAME DEPS ...): a static library of every .cpp file in the calling directory.
+# vkqx_add_library(NAME DEPS ... [EXCLUDE file ...]): a static library of every .cpp file in the
+# calling directory.
+# EXCLUDE names files of the directory that another library builds.
 function(vkqx_add_library name)
-  cmake_parse_arguments(A "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(A "" "" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(_x ${A_EXCLUDE})
+    list(REMOVE_ITEM _sources ${CMAKE_CURRENT_SOURCE_DIR}/${_x})
+  endforeach()
   if(_sources)
     add_library(${name} STATIC ${_sources})
     target_link_libraries(${name} PUBLIC vkqx_options ${A_DEPS})
@@ -68,7 +73,7 @@ function(vkqx_add_tests)
       list(APPEND _labels ${_extra})
     endif()
     add_test(NAME ${_target} COMMAND ${_target})
-    set(_env "VKQX_BUILD_DIR=${CMAKE_BINARY_DIR};VKQX_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    set(_env "VKQX_BUILD_DIR=${CMAKE_BINARY_DIR};VKQX_SOURCE_DIR=${PROJECT_SOURCE_DIR};VKQX_LOOPBACK_ONLY=1")
     # Font and display libraries keep caches until the process ends; tests/lsan.supp names them.
     if(VKQX_SANITIZE STREQUAL "address")
       list(APPEND _env "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")

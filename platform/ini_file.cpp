@@ -67,6 +67,13 @@ std::optional<std::wstring> FindValue(std::wstring_view text, std::wstring_view 
 
 }  // namespace
 
+bool FindProfileValue(std::wstring_view text, std::wstring_view section, std::wstring_view key, std::wstring* value) {
+  std::optional<std::wstring> found = FindValue(text, section, key);
+  if (!found) return false;
+  *value = std::move(*found);
+  return true;
+}
+
 uint32_t GetPrivateProfileString(std::wstring_view section, std::wstring_view key, std::wstring_view defaultValue,
                                  wchar_t* buffer, uint32_t size, std::wstring_view filePath) {
   std::wstring text;

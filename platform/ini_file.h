@@ -23,6 +23,10 @@ namespace platform {
 uint32_t GetPrivateProfileString(std::wstring_view section, std::wstring_view key, std::wstring_view defaultValue,
                                  wchar_t* buffer, uint32_t size, std::wstring_view filePath);
 
+// The lookup on text already decoded: the value of `key` in `section`, or false when the section
+// or the key is missing.
+bool FindProfileValue(std::wstring_view text, std::wstring_view section, std::wstring_view key, std::wstring* value);
+
 // The same through a buffer of `bufferChars` characters, as text.
 std::wstring ReadPrivateProfileString(std::wstring_view section, std::wstring_view key,
                                       std::wstring_view defaultValue, std::wstring_view filePath,
