@@ -250,12 +250,19 @@ void FaultServer::Serve(int fd, size_t number) {
           << announced << "\r\nConnection: close\r\n\r\n";
       const std::string headers = out.str();
       uint64_t sent = count;
-      if (fault.kind == HttpFault::Kind::kCloseAfter || fault.kind == HttpFault::Kind::kStallAfter)
+      if (fault.kind == HttpFault::Kind::kCloseAfter || fault.kind == HttpFault::Kind::kStallAfter ||
+          fault.kind == HttpFault::Kind::kTrickleAfter)
         sent = std::min(count, fault.bytes);
       if (sendAll(headers.data(), headers.size()) &&
-          sendAll(m_body.data() + first, static_cast<size_t>(sent)) &&
-          fault.kind == HttpFault::Kind::kStallAfter)
-        holdOpen();
+          sendAll(m_body.data() + first, static_cast<size_t>(sent))) {
+        if (fault.kind == HttpFault::Kind::kStallAfter) holdOpen();
+        // The rest, one byte per interval, until the client gives up or the body is sent.
+        for (uint64_t at = sent; fault.kind == HttpFault::Kind::kTrickleAfter && at < count; ++at) {
+          for (const int64_t until = NowMs() + fault.intervalMs; NowMs() < until && !Stopping();)
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(kSliceMs, until - NowMs())));
+          if (Stopping() || !sendAll(m_body.data() + first + at, 1)) break;
+        }
+      }
     }
   }
   ::shutdown(fd, SHUT_RDWR);
