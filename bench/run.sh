@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Download benchmarks on loopback: vkdl, aria2c, curl and the ideal block client side by side on
-# one file served by nginx from three addresses, in five shapes:
+# Download benchmarks on loopback: vkdl, aria2c, curl and the ideal block client (one request per
+# source, or two: block_client2) side by side on one file served by nginx from three addresses, in
+# five shapes:
 #   a  nothing limiting but the machine
 #   b  each address held to BENCH_RATE_MIB MiB/s (default 24) by rate_proxy
 #   c  as b, with BENCH_RTT_MS (default 40) of round trip added to every connection
@@ -13,7 +14,8 @@
 # BENCH_REPEAT (rounds: each round runs every tool once, in turn, and the table shows the medians;
 # default 3), BENCH_BUILD_DIR (default build), BENCH_TMPDIR (where the file and downloads go),
 # BENCH_TOOL_TIMEOUT (seconds per run, default 600), BENCH_TOOLS (comma separated, default
-# vkdl,aria2c,aria2c_nomd5,curl,block_client), BENCH_KEEP_LOGS=1 (print the logs' path and keep them).
+# vkdl,aria2c,aria2c_nomd5,curl,block_client,block_client2), BENCH_KEEP_LOGS=1 (print the logs'
+# path and keep them).
 # Exits non-zero when a tool's download failed or its MD5 was wrong.
 set -euo pipefail
 
@@ -226,6 +228,8 @@ tool_command() {  # tool dir
     curl) cmd=(curl -q --no-progress-meter -f -o "$2/out.bin" "$u1") ;;
     block_client) cmd=("$block_client" --url "$u1" --pin 127.0.0.2 --pin 127.0.0.3 --size "$size"
                        --out "$2/out.bin") ;;
+    block_client2) cmd=("$block_client" --url "$u1" --pin 127.0.0.2 --pin 127.0.0.3 --size "$size"
+                        --in-flight 2 --out "$2/out.bin") ;;
   esac
 }
 
@@ -294,9 +298,9 @@ summarise() {  # shape tool
   result[$key]="$(median "${walls[@]}") $(median "${cpus[@]}") $(median "${peaks[@]}") $worst $st"
 }
 
-IFS=, read -r -a tools <<<"${BENCH_TOOLS:-vkdl,aria2c,aria2c_nomd5,curl,block_client}"
+IFS=, read -r -a tools <<<"${BENCH_TOOLS:-vkdl,aria2c,aria2c_nomd5,curl,block_client,block_client2}"
 for tool in "${tools[@]}"; do
-  case "$tool" in vkdl|aria2c|aria2c_nomd5|curl|block_client) ;; *) echo "run.sh: unknown tool $tool" >&2; exit 2 ;; esac
+  case "$tool" in vkdl|aria2c|aria2c_nomd5|curl|block_client|block_client2) ;; *) echo "run.sh: unknown tool $tool" >&2; exit 2 ;; esac
 done
 declare -A result runs
 
@@ -329,7 +333,7 @@ for shape in "${shape_list[@]}"; do
       [ "$tool" = vkdl ] && [ ! -x "$vkdl" ] && continue
       run_once "$shape" "$tool"
       runs[$shape:$tool]+="$line"$'\n'
-      printf '  %s round %d %-12s %s\n' "$shape" "$round" "$tool" "$line" >&2
+      printf '  %s round %d %-13s %s\n' "$shape" "$round" "$tool" "$line" >&2
     done
   done
   for tool in "${tools[@]}"; do summarise "$shape" "$tool"; done
@@ -340,7 +344,7 @@ echo
 printf 'file %d MiB (e: %d MiB) from 3 addresses, medians of %d alternating runs; per address: b %d MiB/s, c %d MiB/s + %d ms, d %d MiB/s + %d ms, e %d MiB/s + %d ms\n' \
   "$size_mb" "$slow_mb" "$repeat" "$rate_mib" "$rate_mib" "$rtt_ms" "$far_rate_mib" "$far_rtt_ms" \
   "$slow_rate_mib" "$slow_rtt_ms"
-printf '%-5s %-12s %8s %8s %8s %-9s %8s %8s %8s %8s %8s  %s\n' shape tool 'wall s' 'cpu s' 'peak MB' md5 \
+printf '%-5s %-13s %8s %8s %8s %-9s %8s %8s %8s %8s %8s  %s\n' shape tool 'wall s' 'cpu s' 'peak MB' md5 \
   'wall/ar' 'wall/an' 'wall/bc' 'cpu/ar' 'mem/ar' 'connections per address (total/most at once)'
 any_failed=0
 for shape in "${shape_list[@]}"; do
@@ -354,9 +358,9 @@ for shape in "${shape_list[@]}"; do
         -v aw="${aw:-}" -v ac="${ac:-}" -v am="${am:-}" -v nw="${nw:-}" -v bw="${bw:-}" '
       function ratio(x, y) { return (x ~ /^[0-9.]+$/ && y ~ /^[0-9.]+$/ && y > 0) ? sprintf("%.2f", x / y) : "-" }
       BEGIN {
-        if (st == "not built") { printf "%-5s %-12s %s\n", shape, tool, "not built"; exit }
+        if (st == "not built") { printf "%-5s %-13s %s\n", shape, tool, "not built"; exit }
         gsub(",", " ", n)
-        printf "%-5s %-12s %8.3f %8.3f %8.1f %-9s %8s %8s %8s %8s %8s  %s\n", shape, tool, w, c, m / 1024, st,
+        printf "%-5s %-13s %8.3f %8.3f %8.1f %-9s %8s %8s %8s %8s %8s  %s\n", shape, tool, w, c, m / 1024, st,
                ratio(w, aw), ratio(w, nw), ratio(w, bw), ratio(c, ac), ratio(m, am), n
       }'
   done
