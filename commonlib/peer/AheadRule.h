@@ -12,7 +12,7 @@
 
 // What a source knows when it considers asking ahead.
 struct AheadEstimate {
-  uint32_t latencyMs = 0;      // the source's request latency: request sent to response headers
+  uint32_t latencyMs = 0;      // the source's request latency: request sent to the answer's first byte
   double bytesPerMs = 0;       // the source's transfer rate; 0 while unmeasured
   uint64_t blockLength = 0;    // a full block: what the request ahead would fetch
   uint64_t bytesLeft = 0;      // bytes of the arriving block not received yet

@@ -328,7 +328,10 @@ void CHttpDownloadPeer::OnHeaders(int httpCode, const ProtoValue& headers) {
     m_bytesSinceActive = 0;
     if (m_firstByteTick == 0 && m_requestTick != 0) {
       m_firstByteTick = startTick;
-      NoteLatency(m_firstByteTick - m_requestTick);
+      // The network's share, as the transfer measured it: the main thread's own delays are not
+      // what asking ahead hides, and a busy machine must not make a short round trip look long.
+      const int64_t latencyUs = transfer ? static_cast<CCurlDownloadHttp*>(transfer.get())->ResponseLatencyUs() : -1;
+      if (latencyUs >= 0) NoteLatency(static_cast<uint32_t>((latencyUs + 500) / 1000));
     }
     SetResult(ET_HTTP, httpCode);
     if (httpCode == 200 && transfer && transfer->rangeRequested) {

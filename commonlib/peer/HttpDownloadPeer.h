@@ -124,8 +124,9 @@ class CHttpDownloadPeer : public CDownloadPeer, public CHttpBase {
 
   std::unique_ptr<CHttpDownloadPeer> m_lane;  // of a source: its second request
   CHttpDownloadPeer* m_owner = nullptr;        // of a lane: its source
-  // Of a source: the last latencies (request sent to headers), newest at m_latencyNext - 1; the
-  // smallest is the estimate, since every delay of the loop only adds to a sample.
+  // Of a source: the last latencies (request sent to the answer's first byte, in ms), newest at
+  // m_latencyNext - 1; the smallest is the estimate, since a new connection's handshake and every
+  // delay on the way only add to a sample.
   uint32_t m_latencies[kLatencySamples] = {};
   size_t m_latencyCount = 0;
   size_t m_latencyNext = 0;

@@ -331,8 +331,9 @@ TEST_F(DownloadTaskTest, EveryTickReportsProgress) {
 }
 
 // Asking ahead. The answers are played by hand: Answer brings a request's response headers
-// `latencyMs` after it was sent, Arrive writes bytes into the data file through the request's
-// writer (as the transfer thread would) and reports them 10 ms later.
+// `latencyMs` after it was sent (and the transfer's measure of that latency), Arrive writes bytes
+// into the data file through the request's writer (as the transfer thread would) and reports them
+// 10 ms later.
 class AheadTest : public DownloadTaskTest {
  protected:
   static constexpr int64_t kSize = 5 * static_cast<int64_t>(L);
@@ -344,6 +345,7 @@ class AheadTest : public DownloadTaskTest {
   }
   void Answer(CHttpDownloadPeer* request, uint32_t latencyMs) {
     m_clock.Advance(latencyMs);
+    static_cast<CCurlDownloadHttp*>(request->transfer.get())->SetResponseLatencyUs(int64_t{latencyMs} * 1000);
     const DownloadBlock* block = request->Block();
     ASSERT_TRUE(Writer(request)->AcceptResponse(
         206, platform::StrFormat(L"bytes %llu-%llu/%lld", block->NextOffset(), block->end, kSize)));
