@@ -14,7 +14,8 @@
 # BENCH_REPEAT (rounds: each round runs every tool once, in turn, and the table shows the medians;
 # default 3), BENCH_BUILD_DIR (default build), BENCH_TMPDIR (where the file and downloads go),
 # BENCH_TOOL_TIMEOUT (seconds per run, default 600), BENCH_TOOLS (comma separated, default
-# vkdl,aria2c,aria2c_nomd5,curl,block_client,block_client2), BENCH_KEEP_LOGS=1 (print the logs'
+# vkdl,aria2c,aria2c_nomd5,curl,block_client,block_client2; vkdl_base runs the vkdl program
+# named by BENCH_BASE_VKDL, another build to compare with), BENCH_KEEP_LOGS=1 (print the logs'
 # path and keep them).
 # Exits non-zero when a tool's download failed or its MD5 was wrong.
 set -euo pipefail
@@ -27,7 +28,7 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --quick) quick=1; shapes="c" ;;
     --shapes) shapes=${2:?--shapes needs a list}; shift ;;
-    -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown argument $1" >&2; exit 2 ;;
   esac
   shift
@@ -217,8 +218,11 @@ stop_proxy() {
 tool_command() {  # tool dir
   local u1="http://127.0.0.1:$port/$file" u2="http://127.0.0.2:$port/$file" u3="http://127.0.0.3:$port/$file"
   case "$1" in
-    vkdl) cmd=(env "XDG_DATA_HOME=$2/xdg" "$vkdl" --url "$u1" --size "$size" --md5 "$md5"
-               --ips "127.0.0.2;127.0.0.3" --out "$2/out.bin") ;;
+    vkdl|vkdl_base)
+      local program=$vkdl
+      [ "$1" = vkdl_base ] && program=${BENCH_BASE_VKDL:?vkdl_base needs BENCH_BASE_VKDL}
+      cmd=(env "XDG_DATA_HOME=$2/xdg" "$program" --url "$u1" --size "$size" --md5 "$md5"
+           --ips "127.0.0.2;127.0.0.3" --out "$2/out.bin") ;;
     # aria2c checks the same MD5 as vkdl, so that both do the same work; aria2c_nomd5 is the
     # transfer alone.
     aria2c) cmd=(aria2c --no-conf -q -x3 -s3 -k1M --file-allocation=none --allow-overwrite=true
@@ -300,7 +304,7 @@ summarise() {  # shape tool
 
 IFS=, read -r -a tools <<<"${BENCH_TOOLS:-vkdl,aria2c,aria2c_nomd5,curl,block_client,block_client2}"
 for tool in "${tools[@]}"; do
-  case "$tool" in vkdl|aria2c|aria2c_nomd5|curl|block_client|block_client2) ;; *) echo "run.sh: unknown tool $tool" >&2; exit 2 ;; esac
+  case "$tool" in vkdl|vkdl_base|aria2c|aria2c_nomd5|curl|block_client|block_client2) ;; *) echo "run.sh: unknown tool $tool" >&2; exit 2 ;; esac
 done
 declare -A result runs
 

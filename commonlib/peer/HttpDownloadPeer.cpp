@@ -155,6 +155,8 @@ void CHttpDownloadPeer::NoteLatency(uint32_t ms) {
 }
 
 void CHttpDownloadPeer::NoteRate() {
+  // Taken over whole blocks: the first reports of an answer bring what sat in buffers and come
+  // faster than the link.
   if (m_block == nullptr || m_firstByteTick == 0) return;
   // While both requests receive they share the link: neither alone shows its rate.
   const CHttpDownloadPeer* other = Source().OtherRequest(this);
@@ -280,7 +282,6 @@ void CHttpDownloadPeer::OnProgress(int64_t bytes) {
   }
   if (m_block != nullptr) m_block->received += static_cast<uint32_t>(bytes);
   Source().m_meter.m_bytes += static_cast<uint32_t>(bytes);
-  NoteRate();
   // The task hands the block ahead, or marks this one asked when none is free.
   if (m_block != nullptr && !m_aheadAsked && Source().WantsAhead()) Dispatch(DA_EVENT_AHEAD, 0, 0, EventMap());
 }
@@ -444,6 +445,7 @@ void CHttpDownloadPeer::Done(int type, int code) {
     m_failedWhileStarting = true;
     return;
   }
+  if (type == ET_OK) NoteRate();
   m_busy = false;
   Dispatch(DA_EVENT_DONE, type, code, EventMap());
   // The task may have deleted this source.

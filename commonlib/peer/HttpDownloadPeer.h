@@ -99,7 +99,8 @@ class CHttpDownloadPeer : public CDownloadPeer, public CHttpBase {
   std::wstring m_savedUrl;
   // A request ahead failed or was refused: the source goes on one block at a time.
   bool m_oneAtATime = false;
-  // The source's measured transfer rate (bytes per millisecond), 0 before the first measure.
+  // The source's transfer rate (bytes per millisecond) over its last block that arrived alone, 0
+  // before the first.
   double m_bytesPerMs = 0;
 
   static constexpr size_t kLatencySamples = 4;

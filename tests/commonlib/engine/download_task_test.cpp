@@ -364,14 +364,19 @@ class AheadTest : public DownloadTaskTest {
     Arrive(request, request->Block()->Length() - request->Block()->WrittenBytes());
     request->Done(ET_CURL, 0);
   }
-  // The one source of a task without pinned addresses, answered after `latencyMs` and given
-  // `perTenMs` bytes every 10 ms until the source asks ahead or its block is nearly in.
+  // The one source of a task without pinned addresses: its first block arrives alone at
+  // `perTenMs` bytes per 10 ms (which gives the source its rate), its second is answered after
+  // `latencyMs` and arrives until the source asks ahead or the block is nearly in.
   CHttpDownloadPeer* StartAndReceive(uint32_t latencyMs, uint64_t perTenMs) {
     // Each case starts afresh, not from the meta file the last one left.
     for (const char* name : {"file.bin.vkdt", "file.bin.vkdt.vkmt", "file.bin.vkdt.vkmt.mbk"})
       std::remove(m_drive.Host(name).c_str());
     EXPECT_TRUE(Start(kSize));
     CHttpDownloadPeer* source = Peers().at(0);
+    Answer(source, latencyMs);
+    while (source->Block()->WrittenBytes() + perTenMs < L) Arrive(source, perTenMs);
+    Finish(source);
+    EXPECT_TRUE(HasBlock(source, L));
     Answer(source, latencyMs);
     while (source->Lane() == nullptr && source->Block()->WrittenBytes() + 2 * perTenMs < L) Arrive(source, perTenMs);
     return source;
@@ -400,10 +405,10 @@ TEST_F(AheadTest, ASourceAsksAheadOnALongRoundTripAndNotOnAShortOneNorOnASlowLin
     SCOPED_TRACE(c.name);
     CHttpDownloadPeer* source = StartAndReceive(c.latencyMs, c.perTenMs);
     ASSERT_EQ(Peers().size(), 1u);
-    EXPECT_TRUE(HasBlock(source, 0));
+    EXPECT_TRUE(HasBlock(source, L));
     if (c.ahead) {
       CHttpDownloadPeer* lane = source->Lane();
-      ASSERT_TRUE(HasBlock(lane, L)) << Task()->DescribeBlocks();
+      ASSERT_TRUE(HasBlock(lane, 2 * L)) << Task()->DescribeBlocks();
       EXPECT_TRUE(lane->started);
       EXPECT_EQ(lane->GetUrl(), source->GetUrl());
       EXPECT_EQ(lane->GetName(), source->GetName());
@@ -412,18 +417,18 @@ TEST_F(AheadTest, ASourceAsksAheadOnALongRoundTripAndNotOnAShortOneNorOnASlowLin
       Answer(lane, c.latencyMs);
       Arrive(lane, c.perTenMs);
       Finish(source);
-      EXPECT_TRUE(HasBlock(lane, L));
+      EXPECT_TRUE(HasBlock(lane, 2 * L));
       // The source's own request takes the next block ahead at once: the lane's block will end
       // within two round trips.
-      EXPECT_TRUE(HasBlock(source, 2 * L)) << Task()->DescribeBlocks();
-      EXPECT_EQ(Task()->GetCompletedSize(), static_cast<int64_t>(L + c.perTenMs));
+      EXPECT_TRUE(HasBlock(source, 3 * L)) << Task()->DescribeBlocks();
+      EXPECT_EQ(Task()->GetCompletedSize(), static_cast<int64_t>(2 * L + c.perTenMs));
       m_clock.Advance(1000);
       EXPECT_GT(source->m_meter.Update(), 0u);
     } else {
       EXPECT_EQ(source->Lane(), nullptr);
       EXPECT_EQ(m_manager.RequestCount(), 1u);
       Finish(source);
-      EXPECT_TRUE(HasBlock(source, L));  // the next block, on the same request
+      EXPECT_TRUE(HasBlock(source, 2 * L));  // the next block, on the same request
       EXPECT_EQ(source->Lane(), nullptr);
     }
     Queue()->CancelDownloadFile(Task()->GetFullPath());
@@ -448,12 +453,12 @@ TEST_F(AheadTest, AFailedRequestAheadLeavesTheSourceWorkingOneBlockAtATime) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     CHttpDownloadPeer* source = StartAndReceive(80, kFastPer10Ms);
-    ASSERT_TRUE(HasBlock(source->Lane(), L));
+    ASSERT_TRUE(HasBlock(source->Lane(), 2 * L));
     if (!c.aheadFails) {
       source->Done(c.et, c.ec);
       EXPECT_TRUE(Peers().empty());
       EXPECT_TRUE(LogHas(platform::StrFormat(L"[源失败] 源：dl.example失败,et:%d,ec:%d", c.et, c.ec)));
-      EXPECT_EQ(Task()->DescribeBlocks(), platform::StrFormat(L"block() gap( 0-%lld)", kSize - 1));
+      EXPECT_EQ(Task()->DescribeBlocks(), platform::StrFormat(L"block() gap( %llu-%lld)", L, kSize - 1));
       Queue()->CancelDownloadFile(Task()->GetFullPath());
       continue;
     }
@@ -461,13 +466,13 @@ TEST_F(AheadTest, AFailedRequestAheadLeavesTheSourceWorkingOneBlockAtATime) {
     ASSERT_EQ(Peers().size(), 1u);
     EXPECT_EQ(source->Lane(), nullptr);
     EXPECT_TRUE(source->m_oneAtATime);
-    EXPECT_TRUE(HasBlock(source, 0));
+    EXPECT_TRUE(HasBlock(source, L));
     EXPECT_FALSE(LogHas(L"[源失败]"));
     EXPECT_TRUE(m_log.Has(L"提前请求的文件块失败"));
     // The working request goes on, and the freed block is the next one it gets; no more asking
     // ahead, however long the round trip.
     Finish(source);
-    ASSERT_TRUE(HasBlock(source, L));
+    ASSERT_TRUE(HasBlock(source, 2 * L));
     Answer(source, 80);
     Arrive(source, kFastPer10Ms);
     Arrive(source, kFastPer10Ms);
@@ -482,11 +487,11 @@ TEST_F(AheadTest, AFailedRequestAheadLeavesTheSourceWorkingOneBlockAtATime) {
 TEST_F(AheadTest, AStopWithTwoBlocksInFlightSavesBothBlocksWrittenBytes) {
   CHttpDownloadPeer* source = StartAndReceive(80, kFastPer10Ms);
   CHttpDownloadPeer* lane = source->Lane();
-  ASSERT_TRUE(HasBlock(lane, L));
+  ASSERT_TRUE(HasBlock(lane, 2 * L));
+  Arrive(source, 5000);
   Answer(lane, 80);
   Arrive(lane, 1000);
-  const uint64_t first = source->Block()->WrittenBytes();
-  ASSERT_GT(first, 0u);
+  const uint64_t first = L + source->Block()->WrittenBytes();
   EXPECT_EQ(Task()->GetCompletedSize(), static_cast<int64_t>(first + 1000));
   CancelDownload(kUrl, engine_test::TempDrive::Path("file.bin").c_str());
   ASSERT_TRUE(Queue()->Tasks().empty());
@@ -494,12 +499,11 @@ TEST_F(AheadTest, AStopWithTwoBlocksInFlightSavesBothBlocksWrittenBytes) {
   ASSERT_TRUE(Start(kSize));
   CHttpDownloadPeer* again = Peers().at(0);
   EXPECT_TRUE(HasBlock(again, first));
-  EXPECT_EQ(again->Block()->end, L - 1);
-  EXPECT_EQ(Task()->DescribeBlocks(),
-            platform::StrFormat(L"block( %llu-%llu) gap( %llu-%llu %llu-%lld)", first, L - 1, first, L - 1, L + 1000,
-                                kSize - 1));
+  EXPECT_EQ(again->Block()->end, 2 * L - 1);
+  EXPECT_EQ(Task()->DescribeBlocks(), platform::StrFormat(L"block( %llu-%llu) gap( %llu-%llu %llu-%lld)", first,
+                                                          2 * L - 1, first, 2 * L - 1, 2 * L + 1000, kSize - 1));
   const std::string data = m_drive.Read("file.bin.vkdt");
-  for (uint64_t at : {uint64_t{0}, first - 1, L, L + 999}) EXPECT_EQ(data[at], ByteAt(at)) << at;
+  for (uint64_t at : {uint64_t{0}, L - 1, L, first - 1, 2 * L, 2 * L + 999}) EXPECT_EQ(data[at], ByteAt(at)) << at;
 }
 
 }  // namespace
