@@ -162,7 +162,8 @@ void CHttpDownloadPeer::NoteRate() {
   const CHttpDownloadPeer* other = Source().OtherRequest(this);
   if (other != nullptr && other->m_busy && other->m_firstByteTick != 0) return;
   const uint32_t elapsed = platform::GetTickCount() - m_firstByteTick;
-  // Shorter spans say more about the batching of progress reports than about the link.
+  // A block in less time than that is beyond what a millisecond tick measures (and beyond any
+  // round trip worth hiding).
   if (elapsed < kAheadMinLatencyMs) return;
   const uint64_t bytes = m_block->WrittenBytes() - std::min(m_block->WrittenBytes(), m_attemptStart - m_block->start);
   if (bytes != 0) Source().m_bytesPerMs = static_cast<double>(bytes) / static_cast<double>(elapsed);
