@@ -295,9 +295,9 @@ bool CDownloadTask::LoadMeta() {
 }
 
 bool CDownloadTask::SaveMeta() {
-  // Gaps that describe no data file (a start that failed before the file was made) would claim
-  // bytes that were never written.
-  if (!m_gapsDescribeData) return false;
+  // Gaps that describe no data file (a start that failed before the file was made, a data file
+  // removed or replaced under the task) would claim bytes that were never written into it.
+  if (!m_gapsDescribeData || (m_dataFile && !m_dataFile->IsAtPath())) return false;
   TaskMetaData data;
   GetFileModifiedTime(GetTempPath(), data.fileTime);
   data.fileSize = m_fileSize;
@@ -527,17 +527,17 @@ bool CDownloadTask::TargetIsComplete() const {
   return FileExists(target) && GetFileSize(target) == m_fileSize;
 }
 
-int CDownloadTask::MoveDataOntoTarget() {
+int CDownloadTask::MoveDataOntoTarget(bool dataInPlace) {
   const std::wstring tempPath = GetTempPath();
   // A data file that vanished or changed size under the task (another program) holds none of what
   // the gaps say; nor does anything that took its place.
-  if (FileExists(tempPath) && GetFileSize(tempPath) == m_fileSize &&
-      MoveFileWithRetry(tempPath, GetFullPath(), kMoveRetries)) {
+  const bool intact = dataInPlace && FileExists(tempPath) && GetFileSize(tempPath) == m_fileSize;
+  if (intact && MoveFileWithRetry(tempPath, GetFullPath(), kMoveRetries)) {
     m_meta.DeleteFiles();
     return 0;
   }
   uint32_t error = platform::GetLastError();
-  if (!FileExists(tempPath) || GetFileSize(tempPath) != m_fileSize) {
+  if (!intact) {
     LOGE(L"数据文件已不存在或大小不符，下载作废 %s", tempPath);
     // The saved gaps describe a file that is gone; the next run starts afresh.
     m_meta.DeleteFiles();
@@ -554,6 +554,7 @@ void CDownloadTask::OnTaskCompleted(int code) {
   // Taken before the stop clears the gaps: only a data file that this task saw completed may
   // become the target; otherwise success means the target was found complete.
   const bool ownDataComplete = code == 0 && m_gapsDescribeData && IsFileComplete(m_gaps, m_fileSize);
+  const bool dataInPlace = !m_dataFile || m_dataFile->IsAtPath();
   m_log->AppendLine(kLogTaskState, platform::StrFormat(L"下载完成 code:%d", code));
   m_status = code == 0 ? 1 : 2;
   StopTask();
@@ -566,7 +567,7 @@ void CDownloadTask::OnTaskCompleted(int code) {
   int et = 3;
   if (code == 0) {
     if (ownDataComplete) {
-      et = MoveDataOntoTarget();
+      et = MoveDataOntoTarget(dataInPlace);
     } else if (TargetIsComplete()) {
       et = 0;
     } else {

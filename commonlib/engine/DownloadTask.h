@@ -110,7 +110,7 @@ class CDownloadTask {
   void ReportProgress(int64_t completed, int32_t speed);
   bool TargetIsComplete() const;
   // Puts this task's completed data file onto the target; the outcome's et (0 on success).
-  int MoveDataOntoTarget();
+  int MoveDataOntoTarget(bool dataInPlace);
 
   CRefPtr<CTaskLog> m_log;
   RangeList m_gaps;

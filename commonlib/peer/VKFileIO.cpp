@@ -68,6 +68,8 @@ bool CDownloadDataFile::WriteAt(uint64_t offset, const void* data, uint32_t coun
 
 bool CDownloadDataFile::Flush() { return platform::FlushFileBuffers(m_handle); }
 
+bool CDownloadDataFile::IsAtPath() const { return platform::IsSameFile(m_handle, m_path); }
+
 bool CreateEmptyFile(const std::wstring& path, uint64_t size, uint32_t* error) {
   if (error) *error = 0;
   const platform::FileHandle handle = OpenDataFile(path);

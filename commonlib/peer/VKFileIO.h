@@ -44,6 +44,8 @@ class CDownloadDataFile : public CRefThreadSafeBase<CDownloadDataFile> {
   bool WriteAt(uint64_t offset, const void* data, uint32_t count, uint32_t* error);
   // Flushes written data to the device.
   bool Flush();
+  // Whether the file written is still the one at its path (not removed or replaced meanwhile).
+  bool IsAtPath() const;
   const std::wstring& Path() const { return m_path; }
 
  private:

@@ -352,24 +352,29 @@ TEST_F(VkdlTest, AFullDiskFailsEveryRunWithItsCauseUntilSpaceIsFreed) {
   EXPECT_EQ(ReadAll(out), m_content);
 }
 
-TEST_F(VkdlTest, ADataFileRemovedMidDownloadFailsAndTheNextRunStartsAfresh) {
+TEST_F(VkdlTest, ADataFileRemovedOrReplacedMidDownloadFailsAndTheNextRunStartsAfresh) {
   StartServer(16 << 20, "1m");
-  const std::string out = m_dir.Sub("out.bin");
-  vkqx_test::ServerProcess vkdl("vkdl");
-  ASSERT_TRUE(vkdl.Start(Vkdl(), Args(out)));
-  ASSERT_TRUE(vkdl.WaitFor([&] { return LastPercent(vkdl.Logs()) >= 10; }, 60000)) << vkdl.Logs();
-  ASSERT_EQ(std::remove((out + ".vkdt").c_str()), 0);
-  ASSERT_TRUE(WaitForExit(vkdl));
-  const std::string logs = vkdl.Logs();
-  EXPECT_EQ(ExitCodeOf(vkdl.Stop()), 1) << logs;
-  EXPECT_NE(logs.find("vkdl: outcome (2, 0)"), std::string::npos) << logs;
-  EXPECT_NE(logs.find("vanished or changed size during the download"), std::string::npos) << logs;
-  EXPECT_EQ(logs.find("md5 ok"), std::string::npos) << logs;
-  EXPECT_FALSE(std::ifstream(out).good());
+  for (const bool replaced : {false, true}) {
+    SCOPED_TRACE(replaced ? "replaced by another file of its size" : "removed");
+    const std::string out = m_dir.Sub(replaced ? "replaced.bin" : "removed.bin");
+    vkqx_test::ServerProcess vkdl("vkdl");
+    ASSERT_TRUE(vkdl.Start(Vkdl(), Args(out)));
+    ASSERT_TRUE(vkdl.WaitFor([&] { return LastPercent(vkdl.Logs()) >= 10; }, 60000)) << vkdl.Logs();
+    ASSERT_EQ(std::remove((out + ".vkdt").c_str()), 0);
+    if (replaced) std::ofstream(out + ".vkdt", std::ios::binary) << std::string(m_content.size(), 'r');
+    ASSERT_TRUE(WaitForExit(vkdl));
+    const std::string logs = vkdl.Logs();
+    EXPECT_EQ(ExitCodeOf(vkdl.Stop()), 1) << logs;
+    EXPECT_NE(logs.find("vkdl: outcome (2, 0)"), std::string::npos) << logs;
+    EXPECT_NE(logs.find("vanished or changed size during the download"), std::string::npos) << logs;
+    EXPECT_EQ(logs.find("md5 ok"), std::string::npos) << logs;
+    EXPECT_FALSE(std::ifstream(out).good());
+    EXPECT_FALSE(std::ifstream(out + ".vkdt.vkmt").good());
 
-  const vkqx_test::ProgramResult result = RunToEnd(out);
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(ReadAll(out), m_content);
+    const vkqx_test::ProgramResult result = RunToEnd(out);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadAll(out), m_content);
+  }
 }
 
 TEST_F(VkdlTest, ALeftoverDataFileNeverReplacesACompleteTarget) {
