@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "commonlib/engine/DownloadTaskQueue.h"
+#include "commonlib/logger/DownloadLog.h"
 #include "commonlib/logger/Log.h"
 #include "commonlib/peer/DownloadPeer.h"
 #include "commonlib/peer/HttpDownloadPeer.h"
@@ -559,10 +560,9 @@ void CDownloadTask::OnTaskCompleted(int code) {
   m_status = code == 0 ? 1 : 2;
   StopTask();
   m_log->m_finished = true;
-  FillStatistics();
-  // Here the finished record goes to the statistics upload, which takes over the queue's
-  // reference; until that report exists the record only leaves the queue's list.
-  CDownloadTaskQueue::GetInstance()->RemoveRecord(m_log.get());
+  // The statistics upload completes the record from this task, queues it for the server and
+  // takes it out of the queue's record list.
+  DownloadLog::GetInstance()->ReportTaskLog(*m_log);
 
   int et = 3;
   if (code == 0) {

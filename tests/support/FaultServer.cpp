@@ -1,5 +1,7 @@
 #include "tests/support/FaultServer.h"
 
+#include "tests/support/ListenSocket.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -127,24 +129,9 @@ bool FaultServer::Listen(int type, const std::string& address, uint16_t port) {
   Stop();
   m_stop = false;
   m_deadlineMs = NowMs() + kMaxLifeMs;
-  m_listenFd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+  m_listenFd = OpenListenSocket(type, address, port, &m_port);
   if (m_listenFd < 0) return false;
-  const int one = 1;
-  ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(port);
-  socklen_t len = sizeof sa;
-  if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1 ||
-      ::bind(m_listenFd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-      (type == SOCK_STREAM && ::listen(m_listenFd, 64) != 0) ||
-      ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
-    ::close(m_listenFd);
-    m_listenFd = -1;
-    return false;
-  }
   m_address = address;
-  m_port = ntohs(sa.sin_port);
   return true;
 }
 
