@@ -86,13 +86,39 @@ std::wstring CDownloadTask::DescribeBlocks() const { return ::DescribeBlocks(m_b
 
 CDownloadPeer* CDownloadTask::FindIdlePeer() const {
   for (const auto& peer : m_peers) {
-    if (!peer->m_busy) return peer.get();
+    if (peer->IsIdle()) return peer.get();
   }
   return nullptr;
 }
 
 bool CDownloadTask::HasPeer(const CDownloadPeer* peer) const {
   return std::any_of(m_peers.begin(), m_peers.end(), [peer](const auto& p) { return p.get() == peer; });
+}
+
+CDownloadPeer* CDownloadTask::SourceOf(CDownloadPeer* peer) const {
+  for (const auto& p : m_peers) {
+    if (p.get() == peer) return peer;
+    CHttpDownloadPeer* const http = p->AsHttpPeer();
+    if (http != nullptr && http->Lane() != nullptr && static_cast<CDownloadPeer*>(http->Lane()) == peer) return p.get();
+  }
+  return nullptr;
+}
+
+void CDownloadTask::DropSource(CDownloadPeer* source, bool countTime) {
+  if (CHttpDownloadPeer* http = source->AsHttpPeer()) {
+    // The block of its other request becomes free again with it.
+    if (CHttpDownloadPeer* lane = http->Lane(); lane != nullptr && lane->m_block != nullptr) {
+      RemoveRequestBlock(m_blocks, lane->m_block);
+      lane->m_block = nullptr;
+    }
+    if (http->m_block != nullptr) {
+      RemoveRequestBlock(m_blocks, http->m_block);
+      http->m_block = nullptr;
+    }
+  }
+  source->StopTransfer();
+  std::unique_ptr<CDownloadPeer> dropped = TakePeer(source);
+  if (dropped && countTime) AddSourceTime(dropped.get());
 }
 
 bool CDownloadTask::InsertPeer(std::unique_ptr<CDownloadPeer> peer) {
@@ -387,15 +413,20 @@ bool CDownloadTask::DownloadNextEmptyBlock() {
 }
 
 void CDownloadTask::OnRangeCompleted(CDownloadPeer* peer, int et, int ec) {
-  if (!HasPeer(peer)) {
+  CDownloadPeer* const source = SourceOf(peer);
+  if (source == nullptr) {
     LOGI(L"peer未找到 0x%x", static_cast<uint32_t>(reinterpret_cast<uintptr_t>(peer)));
     return;
   }
+  CHttpDownloadPeer* const sourceHttp = source->AsHttpPeer();
   DownloadBlock* const block = peer->Block();
   if (block == nullptr) {
     LOGI(L"et:%d ec:%d peer block_未分配而移除", et, ec);
-    peer->StopTransfer();
-    TakePeer(peer);
+    if (peer != source) {
+      sourceHttp->DropLane();
+    } else {
+      DropSource(source, false);
+    }
     return;
   }
   const uint64_t start = block->start;
@@ -404,32 +435,43 @@ void CDownloadTask::OnRangeCompleted(CDownloadPeer* peer, int et, int ec) {
        static_cast<int>(end - start + 1));
   LOGI(L"%s block+gap begin: %s", GetFullPath(), DescribeBlocks());
   if (!RemoveRequestBlock(m_blocks, block)) LOGI(L"%s RemoveRequestBlock 失败", GetFullPath());
-  // The block is gone; the source must not keep pointing at it.
-  if (CHttpDownloadPeer* http = peer->AsHttpPeer()) http->m_block = nullptr;
+  // The block is gone; the request must not keep pointing at it.
+  CHttpDownloadPeer* const request = peer->AsHttpPeer();
+  if (request != nullptr) request->m_block = nullptr;
+  // The source's other request, when it still has a block of its own.
+  CHttpDownloadPeer* const other = sourceHttp != nullptr ? sourceHttp->OtherRequest(request) : nullptr;
+  const bool otherWorking = other != nullptr && other->m_block != nullptr;
 
-  if (et != 0) {
-    if (CHttpDownloadPeer* http = peer->AsHttpPeer()) {
-      m_log->AppendLine(kLogSourceFail, platform::StrFormat(L"源：%s失败,et:%d,ec:%d", http->GetName(), et, ec));
+  const std::weak_ptr<int> alive = m_life;
+  if (et != 0 && otherWorking && request->HandedAfter(*other)) {
+    // A request ahead failed: its block is free again, and the source keeps its arriving block
+    // and goes on one block at a time.
+    LOGI(L"%s 提前请求的文件块失败 et:%d ec:%d，源改为逐块下载 %s", peer->Describe(), et, ec, GetFullPath());
+    sourceHttp->m_oneAtATime = true;
+    if (peer != source) {
+      sourceHttp->DropLane();
+    } else {
+      request->StopRequest();
+    }
+  } else if (et != 0) {
+    if (sourceHttp != nullptr) {
+      m_log->AppendLine(kLogSourceFail, platform::StrFormat(L"源：%s失败,et:%d,ec:%d", sourceHttp->GetName(), et, ec));
     }
     m_endDetail.lastSourceEt = et;
     m_endDetail.lastSourceEc = ec;
-    peer->StopTransfer();
-    std::unique_ptr<CDownloadPeer> failed = TakePeer(peer);
-    AddSourceTime(failed.get());
-    failed.reset();
+    DropSource(source, true);
     const bool onlyP2PLeft = std::all_of(m_peers.begin(), m_peers.end(), [](const auto& p) { return p->IsP2P(); });
     if (!m_cdnSwitched && !m_cdnHost.empty() && onlyP2PLeft) {
-      const std::weak_ptr<int> alive = m_life;
       SwitchToCdn(CdnReason::kAllFailed, GetCompletedSize(), 0);
       if (alive.expired()) return;
     }
   } else {
     m_gaps.Subtract(start, end);
     const int64_t length = static_cast<int64_t>(end - start + 1);
-    if (peer->IsP2P()) {
+    if (source->IsP2P()) {
       m_p2pBytes += length;
     } else {
-      m_log->AddSourceBytes(peer->GetName(), length);
+      m_log->AddSourceBytes(source->GetName(), length);
     }
     SaveMeta();
     if (IsFileComplete(m_gaps, m_fileSize)) {
@@ -437,9 +479,48 @@ void CDownloadTask::OnRangeCompleted(CDownloadPeer* peer, int et, int ec) {
       OnTaskCompleted(0);
       return;
     }
+    // A lane left idle by a source that no longer asks ahead has nothing more to do.
+    if (peer != source && sourceHttp->m_oneAtATime) sourceHttp->DropLane();
   }
   LOGI(L"%s block+gap end: %s", GetFullPath(), DescribeBlocks());
   DownloadNextEmptyBlock();
+  if (alive.expired()) return;
+  AskAheadIfDue(source);
+}
+
+void CDownloadTask::AskAheadIfDue(CDownloadPeer* source) {
+  if (!HasPeer(source)) return;
+  CHttpDownloadPeer* const http = source->AsHttpPeer();
+  if (http == nullptr || !http->WantsAhead()) return;
+  http->MarkAheadAsked();
+  DownloadAheadBlock(http);
+}
+
+void CDownloadTask::OnPeerWantsAhead(CDownloadPeer* peer) {
+  if (CDownloadPeer* source = SourceOf(peer)) AskAheadIfDue(source);
+}
+
+bool CDownloadTask::DownloadAheadBlock(CHttpDownloadPeer* source) {
+  auto block = std::make_unique<DownloadBlock>();
+  if (!SelectBlock(m_gaps, m_blocks, true, *block)) return false;
+  const std::wstring description = source->Describe();
+  DownloadBlock* const handed = block.get();
+  const uint64_t start = handed->start;
+  const uint64_t end = handed->end;
+  m_blocks.push_back(std::move(block));
+  const std::weak_ptr<int> alive = m_life;
+  const bool started = source->StartAhead(handed);
+  if (alive.expired()) return started;
+  const int peerCount = static_cast<int>(m_peers.size());
+  if (started) {
+    LOGI(L"%s 提前选取下一文件块成功 %s DownloadAheadBlock %lld-%lld peer_count:%d", description, source->m_path, start,
+         end, peerCount);
+    return true;
+  }
+  LOGI(L"%s 提前选取下一文件块失败，源改为逐块下载 %s DownloadAheadBlock %lld-%lld peer_count:%d", description,
+       source->m_path, start, end, peerCount);
+  RemoveRequestBlock(m_blocks, handed);
+  return false;
 }
 
 bool CDownloadTask::TargetIsComplete() const {

@@ -19,11 +19,12 @@
 namespace vkqx_test {
 
 struct HttpFault {
-  enum class Kind { kServe, kNeverAnswer, kCloseAfter, kStallAfter, kWrongLength, kIgnoreRange, kTrickleAfter };
+  enum class Kind { kServe, kNeverAnswer, kCloseAfter, kStallAfter, kWrongLength, kIgnoreRange, kTrickleAfter, kFarAway };
   Kind kind = Kind::kServe;
   uint64_t bytes = 0;       // kCloseAfter, kStallAfter: body bytes sent before the fault
   int64_t lengthDelta = 0;  // kWrongLength: announced length minus the true one
-  int intervalMs = 0;       // kTrickleAfter: the wait before each further byte
+  int intervalMs = 0;       // kTrickleAfter: the wait before each further byte; kFarAway: before the answer
+  uint64_t bytesPerSecond = 0;  // kFarAway: the pace of the body
 
   static HttpFault Serve() { return {}; }
   static HttpFault NeverAnswer() { return {Kind::kNeverAnswer}; }
@@ -32,6 +33,11 @@ struct HttpFault {
   static HttpFault WrongLength(int64_t delta) { return {Kind::kWrongLength, 0, delta}; }
   static HttpFault IgnoreRange() { return {Kind::kIgnoreRange}; }
   static HttpFault TrickleAfter(uint64_t n, int intervalMs) { return {Kind::kTrickleAfter, n, 0, intervalMs}; }
+  // Served correctly, as over a long round trip: the answer waits `latencyMs`, the body goes at
+  // `bytesPerSecond`.
+  static HttpFault FarAway(int latencyMs, uint64_t bytesPerSecond) {
+    return {Kind::kFarAway, 0, 0, latencyMs, bytesPerSecond};
+  }
 };
 
 // A script written as steps separated by ",": "serve", "never", "close:N", "stall:N",
@@ -72,6 +78,9 @@ class FaultServer {
   std::vector<FaultRequest> Requests() const;
   size_t Connections() const { return m_connections.load(); }
   size_t DnsQueries() const { return m_queries.load(); }
+  // Answers whose body is being sent now, and the most there were at one time.
+  size_t SendingNow() const { return m_sending.load(); }
+  size_t MostSendingAtOnce() const { return m_mostSending.load(); }
 
  private:
   bool Listen(int type, const std::string& address, uint16_t port);
@@ -89,6 +98,8 @@ class FaultServer {
   std::atomic<bool> m_stop{false};
   std::atomic<size_t> m_connections{0};
   std::atomic<size_t> m_queries{0};
+  std::atomic<size_t> m_sending{0};
+  std::atomic<size_t> m_mostSending{0};
   int64_t m_deadlineMs = 0;
   std::thread m_thread;
   mutable std::mutex m_mutex;  // guards m_workers and m_requests

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "commonlib/util/MD5.h"
+#include "tests/support/FaultServer.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/ServerProcess.h"
 #include "tests/support/TempDir.h"
@@ -185,7 +186,8 @@ TEST_F(VkdlTest, AfterASigkillAtHalfWayTheNextRunFetchesOnlyWhatWasMissing) {
 
   const std::vector<NginxAccessEntry> all = SettledLog();
   // Blocks completed in the first run are not asked for again; only those in flight at the kill
-  // (at most one per source) may be.
+  // may be: at most two per source, since a source may hold a block requested ahead (one per
+  // source before that rule; on this short round trip no source asks ahead anyway).
   int again = 0;
   for (size_t i = first.size(); i < all.size(); ++i) {
     uint64_t a = 0, b = 0;
@@ -195,9 +197,9 @@ TEST_F(VkdlTest, AfterASigkillAtHalfWayTheNextRunFetchesOnlyWhatWasMissing) {
       if (ParseRange(done.range, c, d) && done.bodyBytes == d - c + 1 && a <= d && c <= b) ++again;
     }
   }
-  EXPECT_LE(again, 3);
-  EXPECT_GE(BytesServed(all, 0, first.size()), m_content.size() / 2 - 3 * kBlock);
-  EXPECT_LE(BytesServed(all), m_content.size() + 3 * kBlock);
+  EXPECT_LE(again, 6);
+  EXPECT_GE(BytesServed(all, 0, first.size()), m_content.size() / 2 - 6 * kBlock);
+  EXPECT_LE(BytesServed(all), m_content.size() + 6 * kBlock);
 }
 
 TEST_F(VkdlTest, SigkillsAtRandomMomentsNeverSpoilTheFile) {
@@ -209,8 +211,8 @@ TEST_F(VkdlTest, SigkillsAtRandomMomentsNeverSpoilTheFile) {
   const vkqx_test::ProgramResult result = RunToEnd(out);
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(ReadAll(out), m_content);
-  // Each kill loses at most the blocks in flight.
-  EXPECT_LE(BytesServed(SettledLog()), m_content.size() + kKills * 3 * kBlock);
+  // Each kill loses at most the blocks in flight: two per source (see above).
+  EXPECT_LE(BytesServed(SettledLog()), m_content.size() + kKills * 6 * kBlock);
 }
 
 TEST_F(VkdlTest, SigtermSavesTheProgressAndTheNextRunCompletes) {
@@ -224,8 +226,46 @@ TEST_F(VkdlTest, SigtermSavesTheProgressAndTheNextRunCompletes) {
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(ReadAll(out), m_content);
   // A stop keeps even the partial blocks; nginx counts as sent what still sat in the socket
-  // buffers when the connections closed (up to a second's worth per request under limit_rate).
-  EXPECT_LE(BytesServed(SettledLog()), m_content.size() + 3 * kBlock);
+  // buffers when the connections closed (up to a second's worth per request under limit_rate,
+  // for up to two requests per source).
+  EXPECT_LE(BytesServed(SettledLog()), m_content.size() + 6 * kBlock);
+}
+
+// A server far away (150 ms before each answer) on a fast enough link: the source asks for its
+// next block while the current one arrives, so two answers are being sent at once; a kill then,
+// after two blocks are complete, leaves a meta file that the next run resumes to the right file
+// without fetching the complete blocks again.
+TEST_F(VkdlTest, AKillWithTwoBlocksInFlightResumesToTheRightFile) {
+  m_content = MakeContent(6 * kBlock);
+  vkqx_test::FaultServer far;
+  ASSERT_TRUE(far.StartHttp(m_content, {vkqx_test::HttpFault::FarAway(150, 1536 * 1024)}));
+  const std::string out = m_dir.Sub("out.bin");
+  const std::vector<std::string> args = {"--url", far.Url("/file.bin"), "--size", std::to_string(m_content.size()),
+                                         "--md5", Md5Of(m_content), "--out", out};
+  {
+    vkqx_test::ServerProcess vkdl("vkdl");
+    ASSERT_TRUE(vkdl.Start(Vkdl(), args));
+    // From the fourth request on, the first two blocks are complete and saved.
+    EXPECT_TRUE(vkdl.WaitFor([&] { return far.Requests().size() >= 4 && far.SendingNow() >= 2; }, 60000))
+        << vkdl.Logs();
+    if (vkdl.Running() && vkdl.pid() > 0) ::kill(vkdl.pid(), SIGKILL);
+    vkdl.WaitFor([&] { return !vkdl.Running(); }, 10000);
+    EXPECT_TRUE(WIFSIGNALED(vkdl.Stop()));
+  }
+  EXPECT_GE(far.MostSendingAtOnce(), 2u);
+  ASSERT_TRUE(std::ifstream(out + ".vkdt.vkmt").good());
+  const size_t firstRun = far.Requests().size();
+
+  const vkqx_test::ProgramResult result = vkqx_test::RunProgram(Vkdl(), args, 120000);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.err.find("vkdl: md5 ok"), std::string::npos) << result.err;
+  EXPECT_EQ(ReadAll(out), m_content);
+  const std::vector<vkqx_test::FaultRequest> requests = far.Requests();
+  for (size_t i = firstRun; i < requests.size(); ++i) {
+    uint64_t first = 0, last = 0;
+    ASSERT_TRUE(ParseRange(requests[i].range, first, last)) << requests[i].range;
+    EXPECT_GE(first, 2 * kBlock) << "a block completed before the kill was fetched again";
+  }
 }
 
 TEST_F(VkdlTest, ACompleteTargetIsCheckedWithoutAnyRequest) {
