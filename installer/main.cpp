@@ -44,8 +44,8 @@ void ShowAlreadyRunningNotice() {
     return;
   }
   box->CenterWindow();
-  box->ShowWindow(true, true);
   if (ui::Control* group = box->FindControl(L"hlt_btn_0")) group->SetVisible(false);
+  box->ShowWindow(true, true);
   box->ShowModal();
 }
 

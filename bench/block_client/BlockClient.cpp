@@ -146,15 +146,18 @@ int BlockClient::Run() {
     return 1;
   }
   multi_ = curl_multi_init();
-  for (size_t i = 0; i < options_.sources.size(); ++i) {
-    auto source = std::make_unique<Source>();
-    source->owner = this;
-    source->index = i;
-    if (!SetUpSource(source.get(), options_.sources[i])) {
-      std::fprintf(stderr, "block_client: cannot create a transfer\n");
-      return 1;
+  // Requests in flight per source: one transfer each, on a connection of its own.
+  for (uint32_t lane = 0; lane < options_.inFlight; ++lane) {
+    for (size_t i = 0; i < options_.sources.size(); ++i) {
+      auto source = std::make_unique<Source>();
+      source->owner = this;
+      source->index = sources_.size();
+      if (!SetUpSource(source.get(), options_.sources[i])) {
+        std::fprintf(stderr, "block_client: cannot create a transfer\n");
+        return 1;
+      }
+      sources_.push_back(std::move(source));
     }
-    sources_.push_back(std::move(source));
   }
 
   const auto begin = std::chrono::steady_clock::now();

@@ -1,6 +1,8 @@
 // The ideal block client: several keep-alive sources on one curl multi handle, each fetching one
 // block per Range request and taking the next free block as soon as its last one is in, written
 // with positioned writes into a pre-sized file. Nothing else: no state file, no threads, no timers.
+// With --in-flight 2 every source keeps two requests going (the engine's limit when it asks
+// ahead), always, on two connections.
 #pragma once
 
 #include <curl/curl.h>

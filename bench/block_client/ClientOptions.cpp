@@ -33,10 +33,11 @@ bool LoopbackUrlPort(const std::string& url, std::string* port, std::string* err
 
 const char* ClientUsage() {
   return "usage: block_client --url URL [--url URL]... [--pin ADDR]... --size BYTES --out PATH\n"
-         "                    [--block BYTES] [--max-seconds S]\n"
+         "                    [--block BYTES] [--max-seconds S] [--in-flight N]\n"
          "  Every --url is one source; every --pin is one more source for the first URL, connected\n"
          "  to ADDR on the URL's port. Each source fetches one block per Range request over its own\n"
-         "  keep-alive connection and takes the next free block when done. Loopback only.\n";
+         "  keep-alive connection and takes the next free block when done. With --in-flight N each\n"
+         "  source keeps N such requests going, on N connections. Loopback only.\n";
 }
 
 bool ParseClientOptions(int argc, char** argv, ClientOptions* options, std::string* error) {
@@ -58,6 +59,10 @@ bool ParseClientOptions(int argc, char** argv, ClientOptions* options, std::stri
         *error = "bad --block " + value;
         return false;
       }
+    } else if (name == "--in-flight") {
+      uint64_t n = 0;
+      if (!ParseUnsigned(value, &n) || n == 0 || n > 8) { *error = "bad --in-flight " + value; return false; }
+      options->inFlight = static_cast<uint32_t>(n);
     } else if (name == "--max-seconds") {
       return ParseMaxSeconds(value, &options->maxSeconds, error);
     } else {

@@ -19,6 +19,7 @@ struct ClientOptions {
   std::string out;
   uint64_t blockSize = 1310720;  // the engine's block for an HTTP source
   uint32_t maxSeconds = 600;
+  uint32_t inFlight = 1;  // requests each source keeps in flight, each on its own connection
 };
 
 bool ParseClientOptions(int argc, char** argv, ClientOptions* options, std::string* error);

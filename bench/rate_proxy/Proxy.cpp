@@ -158,6 +158,7 @@ void Proxy::AcceptAll(Listener* listener) {
     c->up = Direction{&c->client, &c->server, {}, &listener->upBucket, &listener->bytesUp, false, false};
     c->down = Direction{&c->server, &c->client, {}, &listener->downBucket, &listener->bytesDown, false, false};
     ++listener->connections;
+    listener->peakOpen = std::max(listener->peakOpen, ++listener->open);
     connections_.push_back(std::move(connection));
     UpdateInterest(&c->client, EPOLLIN);
     UpdateInterest(&c->server, EPOLLIN | EPOLLOUT);
@@ -355,15 +356,18 @@ void Proxy::ReapConnections() {
     close(c->server.fd);
     c->client.fd = -1;
     c->server.fd = -1;
+    --c->listener->open;
     it = connections_.erase(it);
   }
 }
 
 void Proxy::PrintStats() {
   for (auto& listener : listeners_) {
-    std::fprintf(stderr, "rate_proxy: %s -> %s: %llu connections, %llu bytes up, %llu bytes down\n",
+    std::fprintf(stderr,
+                 "rate_proxy: %s -> %s: %llu connections, at most %llu at a time, %llu bytes up, %llu bytes down\n",
                  EndpointText(listener->spec.listen).c_str(), EndpointText(listener->spec.upstream).c_str(),
                  static_cast<unsigned long long>(listener->connections),
+                 static_cast<unsigned long long>(listener->peakOpen),
                  static_cast<unsigned long long>(listener->bytesUp),
                  static_cast<unsigned long long>(listener->bytesDown));
   }

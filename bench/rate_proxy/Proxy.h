@@ -73,6 +73,8 @@ class Proxy {
     uint64_t bytesUp = 0;
     uint64_t bytesDown = 0;
     uint64_t connections = 0;
+    uint64_t open = 0;      // connections open now
+    uint64_t peakOpen = 0;  // the most open at one time
   };
 
   void AcceptAll(Listener* listener);

@@ -1,5 +1,5 @@
 // The engine's event path: a download source reports what happened to its request (block done,
-// server address learned, redirect, retry) as an event with a ProtoValue map, and the registry
+// server address learned, redirect, retry, time to ask ahead) as an event with a ProtoValue map, and the registry
 // hands it to every registered listener (the task queue) at once, on the main thread.
 #pragma once
 
@@ -14,6 +14,7 @@ enum DAEventType : int {
   DA_EVENT_RESOLVED = 6,  // "peer", "full_name", "server_ip"
   DA_EVENT_REDIRECT = 7,  // "peer", "full_name", "log_name", "location"
   DA_EVENT_RETRY = 9,     // "peer", "full_name", "et", "ec", "times"
+  DA_EVENT_AHEAD = 10,    // "peer", "full_name": the source's arriving block nears its end
 };
 
 class DAEventListener {

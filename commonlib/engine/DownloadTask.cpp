@@ -86,13 +86,39 @@ std::wstring CDownloadTask::DescribeBlocks() const { return ::DescribeBlocks(m_b
 
 CDownloadPeer* CDownloadTask::FindIdlePeer() const {
   for (const auto& peer : m_peers) {
-    if (!peer->m_busy) return peer.get();
+    if (peer->IsIdle()) return peer.get();
   }
   return nullptr;
 }
 
 bool CDownloadTask::HasPeer(const CDownloadPeer* peer) const {
   return std::any_of(m_peers.begin(), m_peers.end(), [peer](const auto& p) { return p.get() == peer; });
+}
+
+CDownloadPeer* CDownloadTask::SourceOf(CDownloadPeer* peer) const {
+  for (const auto& p : m_peers) {
+    if (p.get() == peer) return peer;
+    CHttpDownloadPeer* const http = p->AsHttpPeer();
+    if (http != nullptr && http->Lane() != nullptr && static_cast<CDownloadPeer*>(http->Lane()) == peer) return p.get();
+  }
+  return nullptr;
+}
+
+void CDownloadTask::DropSource(CDownloadPeer* source, bool countTime) {
+  if (CHttpDownloadPeer* http = source->AsHttpPeer()) {
+    // The block of its other request becomes free again with it.
+    if (CHttpDownloadPeer* lane = http->Lane(); lane != nullptr && lane->m_block != nullptr) {
+      RemoveRequestBlock(m_blocks, lane->m_block);
+      lane->m_block = nullptr;
+    }
+    if (http->m_block != nullptr) {
+      RemoveRequestBlock(m_blocks, http->m_block);
+      http->m_block = nullptr;
+    }
+  }
+  source->StopTransfer();
+  std::unique_ptr<CDownloadPeer> dropped = TakePeer(source);
+  if (dropped && countTime) AddSourceTime(dropped.get());
 }
 
 bool CDownloadTask::InsertPeer(std::unique_ptr<CDownloadPeer> peer) {
@@ -114,6 +140,7 @@ std::unique_ptr<CDownloadPeer> CDownloadTask::MakeHttpPeer(const std::wstring& u
   peer->verifyHost = true;
   peer->m_taskKey = m_fileHash;
   peer->SetDataFile(m_dataFile);
+  if (m_fileSize > 0) peer->SetFileSize(static_cast<uint64_t>(m_fileSize));
   return peer;
 }
 
@@ -155,6 +182,7 @@ bool CDownloadTask::StartTask() {
   }
   const std::weak_ptr<int> alive = m_life;
   m_state = 1;
+  m_gapsDescribeData = false;
   m_lastFastTick = platform::GetTickCount();
   m_startTick = m_lastFastTick;
   ResetTransfers();
@@ -162,23 +190,28 @@ bool CDownloadTask::StartTask() {
   m_log->AppendLine(kLogTaskState, platform::StrFormat(L"开始下载:%s", m_url));
 
   const std::wstring tempPath = GetTempPath();
-  if (!loaded || !FileExists(tempPath)) {
-    const std::wstring target = GetFullPath();
+  // Saved gaps describe a data file only while it is there at its full size: a file cut short, or
+  // one made afresh by another program, holds none of the bytes they claim.
+  const bool resumable = loaded && FileExists(tempPath) && GetFileSize(tempPath) == m_fileSize;
+  if (!resumable) {
     // An empty file has nothing to fetch and is never taken for complete by its size alone: it is
     // made below and moved onto the target.
-    if (m_fileSize > 0 && FileExists(target) && GetFileSize(target) == m_fileSize) {
+    if (m_fileSize > 0 && TargetIsComplete()) {
       m_log->m_alreadyComplete = true;
-      LOGE(L"最终文件大小等于预期大小，认为已经完成 %s %lld", target, m_fileSize);
+      LOGE(L"最终文件大小等于预期大小，认为已经完成 %s %lld", GetFullPath(), m_fileSize);
       OnTaskCompleted(0);
       return true;
     }
-    if (m_fileSize < 0 || !CreateEmptyFile(tempPath, static_cast<uint64_t>(m_fileSize))) {
+    uint32_t error = platform::ERROR_INVALID_PARAMETER;
+    if (m_fileSize < 0 || !CreateEmptyFile(tempPath, static_cast<uint64_t>(m_fileSize), &error)) {
       LOGE(L"创建空文件失败 %s %lld", tempPath, m_fileSize);
+      m_endDetail.systemError = error;
       OnTaskCompleted(DL_TASK_FILE_ERROR);
       return false;
     }
     ResetToWholeFile(m_gaps, m_fileSize);
   }
+  m_gapsDescribeData = true;
   if (IsFileComplete(m_gaps, m_fileSize)) {
     LOGI(L"任务完成，无需开始下载 %s", GetFullPath());
     OnTaskCompleted(0);
@@ -188,6 +221,7 @@ bool CDownloadTask::StartTask() {
   m_dataFile = CDownloadDataFile::Open(tempPath, &openError);
   if (!m_dataFile) {
     LOGE(L"创建空文件失败 %s %lld", tempPath, m_fileSize);
+    m_endDetail.systemError = openError;
     OnTaskCompleted(DL_TASK_FILE_ERROR);
     return false;
   }
@@ -262,6 +296,9 @@ bool CDownloadTask::LoadMeta() {
 }
 
 bool CDownloadTask::SaveMeta() {
+  // Gaps that describe no data file (a start that failed before the file was made, a data file
+  // removed or replaced under the task) would claim bytes that were never written into it.
+  if (!m_gapsDescribeData || (m_dataFile && !m_dataFile->IsAtPath())) return false;
   TaskMetaData data;
   GetFileModifiedTime(GetTempPath(), data.fileTime);
   data.fileSize = m_fileSize;
@@ -376,15 +413,20 @@ bool CDownloadTask::DownloadNextEmptyBlock() {
 }
 
 void CDownloadTask::OnRangeCompleted(CDownloadPeer* peer, int et, int ec) {
-  if (!HasPeer(peer)) {
+  CDownloadPeer* const source = SourceOf(peer);
+  if (source == nullptr) {
     LOGI(L"peer未找到 0x%x", static_cast<uint32_t>(reinterpret_cast<uintptr_t>(peer)));
     return;
   }
+  CHttpDownloadPeer* const sourceHttp = source->AsHttpPeer();
   DownloadBlock* const block = peer->Block();
   if (block == nullptr) {
     LOGI(L"et:%d ec:%d peer block_未分配而移除", et, ec);
-    peer->StopTransfer();
-    TakePeer(peer);
+    if (peer != source) {
+      sourceHttp->DropLane();
+    } else {
+      DropSource(source, false);
+    }
     return;
   }
   const uint64_t start = block->start;
@@ -393,30 +435,43 @@ void CDownloadTask::OnRangeCompleted(CDownloadPeer* peer, int et, int ec) {
        static_cast<int>(end - start + 1));
   LOGI(L"%s block+gap begin: %s", GetFullPath(), DescribeBlocks());
   if (!RemoveRequestBlock(m_blocks, block)) LOGI(L"%s RemoveRequestBlock 失败", GetFullPath());
-  // The block is gone; the source must not keep pointing at it.
-  if (CHttpDownloadPeer* http = peer->AsHttpPeer()) http->m_block = nullptr;
+  // The block is gone; the request must not keep pointing at it.
+  CHttpDownloadPeer* const request = peer->AsHttpPeer();
+  if (request != nullptr) request->m_block = nullptr;
+  // The source's other request, when it still has a block of its own.
+  CHttpDownloadPeer* const other = sourceHttp != nullptr ? sourceHttp->OtherRequest(request) : nullptr;
+  const bool otherWorking = other != nullptr && other->m_block != nullptr;
 
-  if (et != 0) {
-    if (CHttpDownloadPeer* http = peer->AsHttpPeer()) {
-      m_log->AppendLine(kLogSourceFail, platform::StrFormat(L"源：%s失败,et:%d,ec:%d", http->GetName(), et, ec));
+  const std::weak_ptr<int> alive = m_life;
+  if (et != 0 && otherWorking && request->HandedAfter(*other)) {
+    // A request ahead failed: its block is free again, and the source keeps its arriving block
+    // and goes on one block at a time.
+    LOGI(L"%s 提前请求的文件块失败 et:%d ec:%d，源改为逐块下载 %s", peer->Describe(), et, ec, GetFullPath());
+    sourceHttp->m_oneAtATime = true;
+    if (peer != source) {
+      sourceHttp->DropLane();
+    } else {
+      request->StopRequest();
     }
-    peer->StopTransfer();
-    std::unique_ptr<CDownloadPeer> failed = TakePeer(peer);
-    AddSourceTime(failed.get());
-    failed.reset();
+  } else if (et != 0) {
+    if (sourceHttp != nullptr) {
+      m_log->AppendLine(kLogSourceFail, platform::StrFormat(L"源：%s失败,et:%d,ec:%d", sourceHttp->GetName(), et, ec));
+    }
+    m_endDetail.lastSourceEt = et;
+    m_endDetail.lastSourceEc = ec;
+    DropSource(source, true);
     const bool onlyP2PLeft = std::all_of(m_peers.begin(), m_peers.end(), [](const auto& p) { return p->IsP2P(); });
     if (!m_cdnSwitched && !m_cdnHost.empty() && onlyP2PLeft) {
-      const std::weak_ptr<int> alive = m_life;
       SwitchToCdn(CdnReason::kAllFailed, GetCompletedSize(), 0);
       if (alive.expired()) return;
     }
   } else {
     m_gaps.Subtract(start, end);
     const int64_t length = static_cast<int64_t>(end - start + 1);
-    if (peer->IsP2P()) {
+    if (source->IsP2P()) {
       m_p2pBytes += length;
     } else {
-      m_log->AddSourceBytes(peer->GetName(), length);
+      m_log->AddSourceBytes(source->GetName(), length);
     }
     SaveMeta();
     if (IsFileComplete(m_gaps, m_fileSize)) {
@@ -424,12 +479,83 @@ void CDownloadTask::OnRangeCompleted(CDownloadPeer* peer, int et, int ec) {
       OnTaskCompleted(0);
       return;
     }
+    // A lane left idle by a source that no longer asks ahead has nothing more to do.
+    if (peer != source && sourceHttp->m_oneAtATime) sourceHttp->DropLane();
   }
   LOGI(L"%s block+gap end: %s", GetFullPath(), DescribeBlocks());
   DownloadNextEmptyBlock();
+  if (alive.expired()) return;
+  AskAheadIfDue(source);
+}
+
+void CDownloadTask::AskAheadIfDue(CDownloadPeer* source) {
+  if (!HasPeer(source)) return;
+  CHttpDownloadPeer* const http = source->AsHttpPeer();
+  if (http == nullptr || !http->WantsAhead()) return;
+  http->MarkAheadAsked();
+  DownloadAheadBlock(http);
+}
+
+void CDownloadTask::OnPeerWantsAhead(CDownloadPeer* peer) {
+  if (CDownloadPeer* source = SourceOf(peer)) AskAheadIfDue(source);
+}
+
+bool CDownloadTask::DownloadAheadBlock(CHttpDownloadPeer* source) {
+  auto block = std::make_unique<DownloadBlock>();
+  if (!SelectBlock(m_gaps, m_blocks, true, *block)) return false;
+  const std::wstring description = source->Describe();
+  DownloadBlock* const handed = block.get();
+  const uint64_t start = handed->start;
+  const uint64_t end = handed->end;
+  m_blocks.push_back(std::move(block));
+  const std::weak_ptr<int> alive = m_life;
+  const bool started = source->StartAhead(handed);
+  if (alive.expired()) return started;
+  const int peerCount = static_cast<int>(m_peers.size());
+  if (started) {
+    LOGI(L"%s 提前选取下一文件块成功 %s DownloadAheadBlock %lld-%lld peer_count:%d", description, source->m_path, start,
+         end, peerCount);
+    return true;
+  }
+  LOGI(L"%s 提前选取下一文件块失败，源改为逐块下载 %s DownloadAheadBlock %lld-%lld peer_count:%d", description,
+       source->m_path, start, end, peerCount);
+  RemoveRequestBlock(m_blocks, handed);
+  return false;
+}
+
+bool CDownloadTask::TargetIsComplete() const {
+  const std::wstring target = GetFullPath();
+  return FileExists(target) && GetFileSize(target) == m_fileSize;
+}
+
+int CDownloadTask::MoveDataOntoTarget(bool dataInPlace) {
+  const std::wstring tempPath = GetTempPath();
+  // A data file that vanished or changed size under the task (another program) holds none of what
+  // the gaps say; nor does anything that took its place.
+  const bool intact = dataInPlace && FileExists(tempPath) && GetFileSize(tempPath) == m_fileSize;
+  if (intact && MoveFileWithRetry(tempPath, GetFullPath(), kMoveRetries)) {
+    m_meta.DeleteFiles();
+    return 0;
+  }
+  uint32_t error = platform::GetLastError();
+  if (!intact) {
+    LOGE(L"数据文件已不存在或大小不符，下载作废 %s", tempPath);
+    // The saved gaps describe a file that is gone; the next run starts afresh.
+    m_meta.DeleteFiles();
+    error = platform::ERROR_FILE_NOT_FOUND;
+  } else {
+    LOGI(L"文件下载完成，但是文件重命名失败 et:%d", static_cast<int>(error));
+  }
+  if (error == 0) error = platform::ERROR_FILE_NOT_FOUND;
+  m_endDetail.systemError = error;
+  return static_cast<int>(error);
 }
 
 void CDownloadTask::OnTaskCompleted(int code) {
+  // Taken before the stop clears the gaps: only a data file that this task saw completed may
+  // become the target; otherwise success means the target was found complete.
+  const bool ownDataComplete = code == 0 && m_gapsDescribeData && IsFileComplete(m_gaps, m_fileSize);
+  const bool dataInPlace = !m_dataFile || m_dataFile->IsAtPath();
   m_log->AppendLine(kLogTaskState, platform::StrFormat(L"下载完成 code:%d", code));
   m_status = code == 0 ? 1 : 2;
   StopTask();
@@ -440,20 +566,16 @@ void CDownloadTask::OnTaskCompleted(int code) {
 
   int et = 3;
   if (code == 0) {
-    if (MoveFileWithRetry(GetTempPath(), GetFullPath(), kMoveRetries)) {
-      m_meta.DeleteFiles();
+    if (ownDataComplete) {
+      et = MoveDataOntoTarget(dataInPlace);
+    } else if (TargetIsComplete()) {
       et = 0;
     } else {
-      const uint32_t error = platform::GetLastError();
-      if (error == platform::ERROR_FILE_NOT_FOUND) {
-        m_meta.DeleteFiles();
-        et = 0;
-      } else {
-        LOGI(L"文件下载完成，但是文件重命名失败 et:%d", static_cast<int>(error));
-        et = static_cast<int>(error);
-      }
+      et = static_cast<int>(platform::ERROR_FILE_NOT_FOUND);
+      m_endDetail.systemError = platform::ERROR_FILE_NOT_FOUND;
     }
   }
+  SetDownloadEndDetail(static_cast<uint32_t>(m_id), m_endDetail);
   if (m_doneCb != nullptr) m_doneCb(static_cast<uint32_t>(m_id), et, code);
   LOGI(L"task:%s OnTaskCompleted:et %d,ec,%d", GetFullPath(), et, code);
   CDownloadTaskQueue::GetInstance()->RemoveTask(this);

@@ -24,6 +24,7 @@
 #include "commonlib/thread/RefPtr.h"
 
 class CDownloadPeer;
+class CHttpDownloadPeer;
 
 // Completion codes of a task (ec, with et 3).
 inline constexpr int DL_TASK_FILE_ERROR = 6;   // the data file could not be made or sized
@@ -47,6 +48,10 @@ class CDownloadTask {
   // Ends the task with `code` (0, 6 or 809), reports it and deletes the task.
   void OnTaskCompleted(int code);
   bool DownloadNextEmptyBlock();
+  // Hands the next free block to a source that still has one arriving (see AheadRule.h).
+  bool DownloadAheadBlock(CHttpDownloadPeer* source);
+  // A source's arriving block nears its end (DA_EVENT_AHEAD).
+  void OnPeerWantsAhead(CDownloadPeer* peer);
   bool AddPeer(CDownloadPeer* peer);
   void LogPause();
   void OnPeerResolved(CDownloadPeer* peer);
@@ -91,11 +96,21 @@ class CDownloadTask {
   // Takes the source out of the list; null when it is not there.
   std::unique_ptr<CDownloadPeer> TakePeer(CDownloadPeer* peer);
   bool HasPeer(const CDownloadPeer* peer) const;
+  // The source in the list that is `peer` or whose second request `peer` is; null when none.
+  CDownloadPeer* SourceOf(CDownloadPeer* peer) const;
+  // Takes a source out of the list with its blocks (its second request's too), which become free
+  // again: stopped, its active time counted if `countTime`, deleted.
+  void DropSource(CDownloadPeer* source, bool countTime);
+  // Asks ahead for the source if it is (still) in the list and wants to.
+  void AskAheadIfDue(CDownloadPeer* source);
   int PercentOf(int64_t completed) const;
   // The sum of the HTTP sources' current mean speeds.
   int64_t HttpAverageSpeed() const;
   void AddSourceTime(CDownloadPeer* peer);
   void ReportProgress(int64_t completed, int32_t speed);
+  bool TargetIsComplete() const;
+  // Puts this task's completed data file onto the target; the outcome's et (0 on success).
+  int MoveDataOntoTarget(bool dataInPlace);
 
   CRefPtr<CTaskLog> m_log;
   RangeList m_gaps;
@@ -120,6 +135,10 @@ class CDownloadTask {
   int64_t m_p2pBytes = 0;
   int32_t m_status = 0;
   CTaskMetaFile m_meta;
+  // The gaps describe this run's data file (resumed at its full size, or made afresh): only then
+  // may the meta file be written, and only then is a complete gap list a complete data file.
+  bool m_gapsDescribeData = false;
+  DownloadEndDetail m_endDetail;
   // The data file, opened once per run and shared by every block writer.
   CRefPtr<CDownloadDataFile> m_dataFile;
   // Expires when the task is deleted: a caller that handed control to a source (which may end

@@ -104,6 +104,9 @@ void CDownloadTaskQueue::OnEvent(int type, int et, int ec, const ProtoValue& map
     case DA_EVENT_RETRY:
       task->OnPeerRetry(peer, integerOf(L"et"), integerOf(L"ec"), integerOf(L"times"));
       break;
+    case DA_EVENT_AHEAD:
+      task->OnPeerWantsAhead(peer);
+      break;
     default:
       break;
   }

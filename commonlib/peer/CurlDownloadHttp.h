@@ -5,6 +5,9 @@
 // reaches the data file (the main thread learns of it only later).
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
 #include "commonlib/http/CurlHttp.h"
 
 class CVKDownloadFileIO;
@@ -17,4 +20,14 @@ class CCurlDownloadHttp : public CCurlHttp {
 
   // The sink as the block writer it always is; null before one was set.
   CVKDownloadFileIO* Writer() const;
+
+  // Microseconds from the request's last byte sent to the answer's first byte, by curl's own
+  // clock on the transfer thread: neither connecting nor the main thread's delays are in it.
+  // -1 until the headers of an answer that is not a redirect have ended. Any thread; set before
+  // the headers' event is posted.
+  int64_t ResponseLatencyUs() const { return m_responseLatencyUs.load(std::memory_order_acquire); }
+  void SetResponseLatencyUs(int64_t us) { m_responseLatencyUs.store(us, std::memory_order_release); }
+
+ private:
+  std::atomic<int64_t> m_responseLatencyUs{-1};
 };

@@ -1,6 +1,7 @@
-// CDownloadPeer: one source of a download task. It downloads one block at a time into the task's
-// data file and reports through the engine's events (commonlib/engine/DAEventRegistry.h). Owned by
-// its task; main thread only.
+// CDownloadPeer: one source of a download task. It downloads one block at a time (an HTTP source
+// may hold a second, requested ahead: HttpDownloadPeer.h) into the task's data file and reports
+// through the engine's events (commonlib/engine/DAEventRegistry.h). Owned by its task; main
+// thread only.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,8 @@ class CDownloadPeer {
   // The name the task log counts this source under.
   virtual std::wstring GetName() { return std::wstring(); }
   virtual bool IsP2P() = 0;
+  // Holds no block: the task may hand it the next one.
+  virtual bool IsIdle() const { return !m_busy; }
 
   // The block being downloaded, null when none.
   virtual DownloadBlock* Block() const { return nullptr; }

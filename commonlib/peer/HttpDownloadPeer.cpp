@@ -7,6 +7,7 @@
 #include "commonlib/engine/DownloadEngine.h"
 #include "commonlib/http/HttpMgr.h"
 #include "commonlib/logger/Log.h"
+#include "commonlib/peer/AheadRule.h"
 #include "commonlib/peer/CurlDownloadHttp.h"
 #include "commonlib/util/CommonUtils.h"
 #include "platform/clock.h"
@@ -48,6 +49,7 @@ CHttpDownloadPeer::CHttpDownloadPeer(const std::wstring& url, const std::wstring
 }
 
 CHttpDownloadPeer::~CHttpDownloadPeer() {
+  m_lane.reset();
   m_block = nullptr;
   Stop();
 }
@@ -61,11 +63,15 @@ std::wstring CHttpDownloadPeer::GetName() {
 
 std::wstring CHttpDownloadPeer::Describe() { return platform::StrFormat(L"p2p:0 url:%s", GetUrl()); }
 
+bool CHttpDownloadPeer::IsIdle() const { return !m_busy && !(m_lane && m_lane->m_busy); }
+
 bool CHttpDownloadPeer::StartBlock(DownloadBlock* block) {
   if (m_firstStartTick == 0) m_firstStartTick = platform::GetTickCount();
   if (started) return false;
   m_block = block;
   m_busy = true;
+  m_handOrder = ++Source().m_handCounter;
+  m_aheadAsked = false;
   CHttpMgr* const mgr = GetDownloadHttpMgr();
   if (mgr == nullptr) return false;
   manager = mgr;
@@ -82,6 +88,108 @@ bool CHttpDownloadPeer::StartBlock(DownloadBlock* block) {
 void CHttpDownloadPeer::StopTransfer() {
   m_block = nullptr;
   Stop();
+  if (m_lane) m_lane->StopTransfer();
+}
+
+void CHttpDownloadPeer::StopRequest() {
+  m_block = nullptr;
+  Stop();
+  m_busy = false;
+}
+
+CHttpDownloadPeer* CHttpDownloadPeer::OtherRequest(const CHttpDownloadPeer* request) const {
+  if (request == this) return m_lane.get();
+  return request == m_lane.get() ? const_cast<CHttpDownloadPeer*>(this) : nullptr;
+}
+
+void CHttpDownloadPeer::DropLane() {
+  if (!m_lane) return;
+  m_lane->StopRequest();
+  m_lane.reset();
+}
+
+void CHttpDownloadPeer::FollowSource() {
+  const CHttpDownloadPeer& source = *m_owner;
+  url = source.url;
+  connectTo = source.connectTo;
+  verifyHost = source.verifyHost;
+  redirected = source.redirected;
+  m_ip = source.m_ip;
+  m_isCdn = source.m_isCdn;
+  m_isIpPeer = source.m_isIpPeer;
+  m_savedUrl.clear();
+  m_dataFile = source.m_dataFile;
+  m_fileSize = source.m_fileSize;
+}
+
+bool CHttpDownloadPeer::StartAhead(DownloadBlock* block) {
+  if (m_owner != nullptr || m_oneAtATime) return false;
+  CHttpDownloadPeer* request = this;
+  if (m_busy) {
+    if (!m_lane) {
+      m_lane = std::make_unique<CHttpDownloadPeer>(url, m_path, false);
+      m_lane->m_owner = this;
+      m_lane->m_taskKey = m_taskKey;
+    }
+    request = m_lane.get();
+    if (request->m_busy) return false;
+    request->FollowSource();
+  }
+  if (request->StartBlock(block)) return true;
+  // Refused: the source keeps its working request and asks ahead no more.
+  request->StopRequest();
+  m_oneAtATime = true;
+  return false;
+}
+
+uint32_t CHttpDownloadPeer::LatencyMs() const {
+  if (m_latencyCount == 0) return 0;
+  return *std::min_element(m_latencies, m_latencies + m_latencyCount);
+}
+
+void CHttpDownloadPeer::NoteLatency(uint32_t ms) {
+  CHttpDownloadPeer& source = Source();
+  source.m_latencies[source.m_latencyNext] = ms;
+  source.m_latencyNext = (source.m_latencyNext + 1) % kLatencySamples;
+  source.m_latencyCount = std::min(source.m_latencyCount + 1, kLatencySamples);
+}
+
+void CHttpDownloadPeer::NoteRate() {
+  // Taken over whole blocks: the first reports of an answer bring what sat in buffers and come
+  // faster than the link.
+  if (m_block == nullptr || m_firstByteTick == 0) return;
+  // While both requests receive they share the link: neither alone shows its rate.
+  const CHttpDownloadPeer* other = Source().OtherRequest(this);
+  if (other != nullptr && other->m_busy && other->m_firstByteTick != 0) return;
+  const uint32_t elapsed = platform::GetTickCount() - m_firstByteTick;
+  // A block in less time than that is beyond what a millisecond tick measures (and beyond any
+  // round trip worth hiding).
+  if (elapsed < kAheadMinLatencyMs) return;
+  const uint64_t bytes = m_block->WrittenBytes() - std::min(m_block->WrittenBytes(), m_attemptStart - m_block->start);
+  if (bytes != 0) Source().m_bytesPerMs = static_cast<double>(bytes) / static_cast<double>(elapsed);
+}
+
+bool CHttpDownloadPeer::WantsAhead() {
+  if (m_owner != nullptr || m_oneAtATime || m_latencyCount == 0 || m_bytesPerMs <= 0) return false;
+  const bool laneBusy = m_lane && m_lane->m_busy;
+  if (m_busy == laneBusy) return false;  // two blocks already, or none
+  const CHttpDownloadPeer& arriving = m_busy ? *this : *m_lane;
+  if (arriving.m_block == nullptr || arriving.m_aheadAsked || arriving.delayed) return false;
+  AheadEstimate estimate;
+  estimate.latencyMs = LatencyMs();
+  estimate.bytesPerMs = m_bytesPerMs;
+  estimate.blockLength = kHttpBlockLimit;
+  estimate.bytesLeft = arriving.m_block->Length() - arriving.m_block->WrittenBytes();
+  if (arriving.m_firstByteTick == 0) {
+    const uint32_t waited = platform::GetTickCount() - arriving.m_requestTick;
+    estimate.msToFirstByte = waited < estimate.latencyMs ? estimate.latencyMs - waited : 0;
+  }
+  return AheadDue(estimate);
+}
+
+void CHttpDownloadPeer::MarkAheadAsked() {
+  if (m_busy) m_aheadAsked = true;
+  if (m_lane && m_lane->m_busy) m_lane->m_aheadAsked = true;
 }
 
 void CHttpDownloadPeer::SetIP(const std::wstring& ip, uint16_t port) {
@@ -131,7 +239,9 @@ HttpOutcome CHttpDownloadPeer::Start() {
     if (!file) return {ET_SYS, static_cast<int>(error)};
   }
   const uint64_t position = m_block->start + m_block->received;
-  const bool ranged = position > 0 || m_block->end > 0;
+  // Every block is asked for as a range, a first byte of a one-byte file too, so that every
+  // answer carries a Content-Range to check against the block and the file.
+  const bool ranged = true;
   auto writer = std::make_unique<CVKDownloadFileIO>();
   if (!writer->open(file, position, m_block->end, ranged)) {
     int32_t kind = 0;
@@ -140,16 +250,21 @@ HttpOutcome CHttpDownloadPeer::Start() {
     writer->Close();
     return {kind, code};
   }
+  writer->SetFileSize(m_fileSize);
   next->sink = std::move(writer);
   next->rangeRequested = ranged;
   LOGI(L"CHttpDownloadFile::Start() url:%s", GetUrl());
   m_attemptStart = position;
+  m_bytesSinceActive = 0;
   rangeStart = position;
   rangeEnd = m_block->end;
+  m_requestTick = platform::GetTickCount();
+  m_firstByteTick = 0;
   return CHttpBase::Start();
 }
 
 void CHttpDownloadPeer::SyncReceived() {
+  if (m_lane) m_lane->SyncReceived();
   if (m_block == nullptr || !transfer) return;
   CVKDownloadFileIO* const writer = static_cast<CCurlDownloadHttp*>(transfer.get())->Writer();
   if (writer == nullptr) return;
@@ -158,9 +273,18 @@ void CHttpDownloadPeer::SyncReceived() {
 }
 
 void CHttpDownloadPeer::OnProgress(int64_t bytes) {
-  startTick = platform::GetTickCount();
+  // A trickle must not hold its block for ever: the attempt's time-out is moved on only by useful
+  // amounts of data, so a source far below any useful speed fails like a silent one and its
+  // block goes back to the others.
+  m_bytesSinceActive += static_cast<uint64_t>(bytes);
+  if (m_bytesSinceActive >= kUsefulBytes) {
+    startTick = platform::GetTickCount();
+    m_bytesSinceActive = 0;
+  }
   if (m_block != nullptr) m_block->received += static_cast<uint32_t>(bytes);
-  m_meter.m_bytes += static_cast<uint32_t>(bytes);
+  Source().m_meter.m_bytes += static_cast<uint32_t>(bytes);
+  // The task hands the block ahead, or marks this one asked when none is free.
+  if (m_block != nullptr && !m_aheadAsked && Source().WantsAhead()) Dispatch(DA_EVENT_AHEAD, 0, 0, EventMap());
 }
 
 ProtoValue CHttpDownloadPeer::EventMap() const {
@@ -175,18 +299,27 @@ void CHttpDownloadPeer::Dispatch(int type, int et, int ec, const ProtoValue& map
 }
 
 std::wstring CHttpDownloadPeer::ResolveLocation(const std::wstring& location) {
-  if (location.empty() || location[0] != L'/' || (location.size() > 1 && location[1] == L'/')) return location;
-  // An absolute path: on the server of the current URL.
-  const std::wstring& current = GetUrl();
-  const size_t scheme = current.find(L"://");
-  if (scheme == std::wstring::npos) return location;
-  const size_t pathStart = current.find(L'/', scheme + 3);
-  return current.substr(0, pathStart) + location;
+  // A relative location (a path, "v2/a.bin", "//host/a.bin") is resolved against the URL of the
+  // request it answers, as the transfer itself follows it (RFC 3986, section 5).
+  if (location.empty()) return location;
+  CURLU* const resolved = curl_url();
+  if (resolved == nullptr) return location;
+  std::wstring result = location;
+  char* text = nullptr;
+  if (curl_url_set(resolved, CURLUPART_URL, platform::WideToUtf8(GetUrl()).c_str(), 0) == CURLUE_OK &&
+      curl_url_set(resolved, CURLUPART_URL, platform::WideToUtf8(location).c_str(), 0) == CURLUE_OK &&
+      curl_url_get(resolved, CURLUPART_URL, &text, 0) == CURLUE_OK) {
+    result = platform::Utf8ToWide(text);
+  }
+  curl_free(text);
+  curl_url_cleanup(resolved);
+  return result;
 }
 
 void CHttpDownloadPeer::OnHeaders(int httpCode, const ProtoValue& headers) {
   const std::wstring ip = transfer ? platform::AnsiToWide(transfer->GetPrimaryIp()) : std::wstring();
-  if (!ip.empty() && m_ip.empty()) {
+  // A lane's address is its source's, learned and reported by the source.
+  if (!ip.empty() && m_ip.empty() && m_owner == nullptr) {
     m_ip = ip;
     ProtoValue map = EventMap();
     map[L"server_ip"] = ip;
@@ -194,6 +327,14 @@ void CHttpDownloadPeer::OnHeaders(int httpCode, const ProtoValue& headers) {
   }
   if (!IsRedirect(httpCode)) {
     startTick = platform::GetTickCount();
+    m_bytesSinceActive = 0;
+    if (m_firstByteTick == 0 && m_requestTick != 0) {
+      m_firstByteTick = startTick;
+      // The network's share, as the transfer measured it: the main thread's own delays are not
+      // what asking ahead hides, and a busy machine must not make a short round trip look long.
+      const int64_t latencyUs = transfer ? static_cast<CCurlDownloadHttp*>(transfer.get())->ResponseLatencyUs() : -1;
+      if (latencyUs >= 0) NoteLatency(static_cast<uint32_t>((latencyUs + 500) / 1000));
+    }
     SetResult(ET_HTTP, httpCode);
     if (httpCode == 200 && transfer && transfer->rangeRequested) {
       LOGI(L"不支持断点续传 url:%s", GetUrl());
@@ -305,6 +446,7 @@ void CHttpDownloadPeer::Done(int type, int code) {
     m_failedWhileStarting = true;
     return;
   }
+  if (type == ET_OK) NoteRate();
   m_busy = false;
   Dispatch(DA_EVENT_DONE, type, code, EventMap());
   // The task may have deleted this source.

@@ -237,12 +237,42 @@ void FaultServer::Serve(int fd, size_t number) {
           << announced << "\r\nConnection: close\r\n\r\n";
       const std::string headers = out.str();
       uint64_t sent = count;
-      if (fault.kind == HttpFault::Kind::kCloseAfter || fault.kind == HttpFault::Kind::kStallAfter)
+      if (fault.kind == HttpFault::Kind::kCloseAfter || fault.kind == HttpFault::Kind::kStallAfter ||
+          fault.kind == HttpFault::Kind::kTrickleAfter)
         sent = std::min(count, fault.bytes);
+      auto waitMs = [&](int64_t ms) {
+        for (const int64_t until = NowMs() + ms; NowMs() < until && !Stopping();)
+          std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(kSliceMs, until - NowMs())));
+      };
+      auto sendBody = [&](const char* data, size_t size) {
+        if (fault.kind != HttpFault::Kind::kFarAway || fault.bytesPerSecond == 0) return sendAll(data, size);
+        // Paced in small chunks, counted as sending while it lasts.
+        const size_t now = ++m_sending;
+        for (size_t most = m_mostSending.load(); now > most && !m_mostSending.compare_exchange_weak(most, now);) {
+        }
+        const int64_t begin = NowMs();
+        size_t done = 0;
+        bool ok = true;
+        while (ok && done < size && !Stopping()) {
+          const size_t chunk = std::min<size_t>(size - done, 16 * 1024);
+          ok = sendAll(data + done, chunk);
+          done += chunk;
+          waitMs(begin + static_cast<int64_t>(done * 1000 / fault.bytesPerSecond) - NowMs());
+        }
+        --m_sending;
+        return ok && done == size;
+      };
+      if (fault.kind == HttpFault::Kind::kFarAway) waitMs(fault.intervalMs);
       if (sendAll(headers.data(), headers.size()) &&
-          sendAll(m_body.data() + first, static_cast<size_t>(sent)) &&
-          fault.kind == HttpFault::Kind::kStallAfter)
-        holdOpen();
+          sendBody(m_body.data() + first, static_cast<size_t>(sent))) {
+        if (fault.kind == HttpFault::Kind::kStallAfter) holdOpen();
+        // The rest, one byte per interval, until the client gives up or the body is sent.
+        for (uint64_t at = sent; fault.kind == HttpFault::Kind::kTrickleAfter && at < count; ++at) {
+          for (const int64_t until = NowMs() + fault.intervalMs; NowMs() < until && !Stopping();)
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(kSliceMs, until - NowMs())));
+          if (Stopping() || !sendAll(m_body.data() + first + at, 1)) break;
+        }
+      }
     }
   }
   ::shutdown(fd, SHUT_RDWR);

@@ -1,8 +1,8 @@
 // A small server of our own, in-process on a loopback port, for what a real server will not do on
 // purpose. HTTP mode: each connection takes the next step of a script (the last step repeats):
 // serve the body correctly (200, or 206 for a single byte range), accept and never answer, close
-// or stall after N body bytes, announce a wrong Content-Length, or answer a Range request with the
-// whole body and 200. One request per connection. DNS mode: each datagram received is answered
+// or stall after N body bytes, trickle the body one byte at a time after N bytes, announce a wrong
+// Content-Length, or answer a Range request with the whole body and 200. One request per connection. DNS mode: each datagram received is answered
 // with the datagrams a test's function returns for it. Everything runs on the server's own
 // threads, ends on Stop, and is bounded: at most 256 connections and ten minutes of life.
 #pragma once
@@ -19,10 +19,12 @@
 namespace vkqx_test {
 
 struct HttpFault {
-  enum class Kind { kServe, kNeverAnswer, kCloseAfter, kStallAfter, kWrongLength, kIgnoreRange };
+  enum class Kind { kServe, kNeverAnswer, kCloseAfter, kStallAfter, kWrongLength, kIgnoreRange, kTrickleAfter, kFarAway };
   Kind kind = Kind::kServe;
   uint64_t bytes = 0;       // kCloseAfter, kStallAfter: body bytes sent before the fault
   int64_t lengthDelta = 0;  // kWrongLength: announced length minus the true one
+  int intervalMs = 0;       // kTrickleAfter: the wait before each further byte; kFarAway: before the answer
+  uint64_t bytesPerSecond = 0;  // kFarAway: the pace of the body
 
   static HttpFault Serve() { return {}; }
   static HttpFault NeverAnswer() { return {Kind::kNeverAnswer}; }
@@ -30,6 +32,12 @@ struct HttpFault {
   static HttpFault StallAfter(uint64_t n) { return {Kind::kStallAfter, n}; }
   static HttpFault WrongLength(int64_t delta) { return {Kind::kWrongLength, 0, delta}; }
   static HttpFault IgnoreRange() { return {Kind::kIgnoreRange}; }
+  static HttpFault TrickleAfter(uint64_t n, int intervalMs) { return {Kind::kTrickleAfter, n, 0, intervalMs}; }
+  // Served correctly, as over a long round trip: the answer waits `latencyMs`, the body goes at
+  // `bytesPerSecond`.
+  static HttpFault FarAway(int latencyMs, uint64_t bytesPerSecond) {
+    return {Kind::kFarAway, 0, 0, latencyMs, bytesPerSecond};
+  }
 };
 
 // A script written as steps separated by ",": "serve", "never", "close:N", "stall:N",
@@ -70,6 +78,9 @@ class FaultServer {
   std::vector<FaultRequest> Requests() const;
   size_t Connections() const { return m_connections.load(); }
   size_t DnsQueries() const { return m_queries.load(); }
+  // Answers whose body is being sent now, and the most there were at one time.
+  size_t SendingNow() const { return m_sending.load(); }
+  size_t MostSendingAtOnce() const { return m_mostSending.load(); }
 
  private:
   bool Listen(int type, const std::string& address, uint16_t port);
@@ -87,6 +98,8 @@ class FaultServer {
   std::atomic<bool> m_stop{false};
   std::atomic<size_t> m_connections{0};
   std::atomic<size_t> m_queries{0};
+  std::atomic<size_t> m_sending{0};
+  std::atomic<size_t> m_mostSending{0};
   int64_t m_deadlineMs = 0;
   std::thread m_thread;
   mutable std::mutex m_mutex;  // guards m_workers and m_requests

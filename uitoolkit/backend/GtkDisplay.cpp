@@ -337,6 +337,9 @@ bool DisplayAvailable() {
     // Nothing here draws with OpenGL; without this GDK loads the GL stack (tens of megabytes and
     // a good share of the start-up time) only to pick visuals.
     g_setenv("GDK_GL", "disable", FALSE);
+    // The windows are drawn by us, so the accessibility bridge would have nothing to tell; it
+    // only costs a D-Bus round trip at start.
+    g_setenv("NO_AT_BRIDGE", "1", FALSE);
     state = gtk_init_check(nullptr, nullptr) ? 1 : 0;
     if (!state) LOGW(L"DisplayAvailable() 无法打开显示");
   }

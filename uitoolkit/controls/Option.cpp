@@ -47,8 +47,10 @@ void Option::Selected(bool selected, bool notify) {
 }
 
 void Option::OnClick() {
-  Button::OnClick();
   if (!m_host) return;
+  const std::shared_ptr<const bool> alive = m_host->AliveFlag();
+  Button::OnClick();
+  if (!*alive) return;
   // A radio group keeps one selected: clicking the selected one changes nothing.
   if (m_group.empty()) Selected(!m_selected, true);
   else if (!m_selected) Selected(true, true);

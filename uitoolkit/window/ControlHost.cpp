@@ -160,7 +160,7 @@ void ControlHost::OnButtonUp(int x, int y) {
   pushed->SetPushed(false);
   EnsureLayout();
   const bool inside = pushed->IsShown() && pushed->IsEnabled() && pushed->GetPos().Contains(x, y);
-  std::shared_ptr<bool> alive = m_alive;
+  const std::shared_ptr<const bool> alive = m_alive;
   if (inside) pushed->OnClick();
   if (*alive) OnMouseMove(x, y);
 }

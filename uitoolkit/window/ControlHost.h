@@ -85,6 +85,9 @@ class ControlHost {
   void SendNotify(Control* sender, const std::wstring& type, platform::WPARAM wParam = 0,
                   platform::LPARAM lParam = 0);
   void EditTextSetByCode(Edit* edit);
+  // True while the host lives: a control that notifies checks it before touching itself again,
+  // since the window's code may have destroyed the window meanwhile.
+  std::shared_ptr<const bool> AliveFlag() const { return m_alive; }
 
  private:
   void SetHot(Control* control);

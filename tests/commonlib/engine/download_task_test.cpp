@@ -15,7 +15,9 @@
 #include "commonlib/engine/DownloadEngine.h"
 #include "commonlib/engine/DownloadTaskQueue.h"
 #include "commonlib/http/HttpMgr.h"
+#include "commonlib/peer/CurlDownloadHttp.h"
 #include "commonlib/peer/HttpDownloadPeer.h"
+#include "platform/file.h"
 #include "platform/format.h"
 #include "tests/commonlib/engine/engine_test_support.h"
 
@@ -81,6 +83,17 @@ class DownloadTaskTest : public ::testing::Test {
     for (const std::wstring& line : Task()->Log()->Lines())
       if (line.find(part) != std::wstring::npos) return true;
     return false;
+  }
+
+  // The meta file of a download of `size` bytes with no gap left.
+  static bool SaveMetaWithNothingMissing(int64_t size) {
+    TaskMetaData saved;
+    saved.fileSize = size;
+    saved.fileHash = kHash;
+    CTaskMetaFile meta;
+    meta.SetPath(engine_test::TempDrive::Path("file.bin.vkdt.vkmt"));
+    CTaskMetaFile::Encode(saved, CTaskLog(), meta.Root());
+    return meta.Save();
   }
 
   engine_test::TempDrive m_drive;
@@ -327,6 +340,276 @@ TEST_F(DownloadTaskTest, EveryTickReportsProgress) {
   Second();
   Second();
   EXPECT_EQ(g_progressCalls, 2);
+}
+
+TEST_F(DownloadTaskTest, ATransferFarBelowAUsefulSpeedTimesOutLikeASilentOne) {
+  struct Case {
+    const char* name;
+    uint32_t bytesPerSecond;
+    bool timesOut;  // within 40 s
+  };
+  const Case cases[] = {
+      {"silent", 0, true},
+      {"a byte a second", 1, true},
+      {"half a KiB a second", 512, true},
+      {"a slow but working link, 2 KiB a second", 2048, false},
+      {"a fast link", 1'000'000, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(Start(40'000'000));
+    CHttpDownloadPeer* peer = Peers().at(0);
+    peer->OnHeaders(206, ProtoValue());  // the response begins: the attempt's clock starts
+    int timedOutAt = 0;
+    for (int second = 1; second <= 40 && timedOutAt == 0; ++second) {
+      if (c.bytesPerSecond != 0) peer->OnProgress(c.bytesPerSecond);
+      m_clock.Advance(1000);
+      m_manager.CheckTimeouts();
+      if (peer->delayed) timedOutAt = second;
+    }
+    EXPECT_EQ(timedOutAt != 0, c.timesOut) << timedOutAt;
+    if (c.timesOut) {
+      EXPECT_LE(timedOutAt, 17);
+      EXPECT_TRUE(LogHas(L"[源重试] 下载源dl.example 第1次重试 et:3 ec:3002"));
+    }
+    Queue()->CancelDownloadFile(Task()->GetFullPath());
+  }
+}
+
+// A meta file that says nothing is missing, beside data files of two sizes: only a data file at its
+// full size was written by the task; anything else starts afresh instead of becoming the target.
+TEST_F(DownloadTaskTest, OnlyADataFileAtItsFullSizeIsTakenForTheSavedProgress) {
+  constexpr int64_t kSize = 4096;
+  struct Case {
+    const char* name;
+    size_t dataBytes;
+    bool completes;
+  };
+  for (const Case& c : {Case{"a data file cut short by a failed start", 0, false},
+                        Case{"the whole data file", kSize, true}}) {
+    SCOPED_TRACE(c.name);
+    g_outcome = {};
+    const std::string data(c.dataBytes, 'd');
+    m_drive.Write("file.bin.vkdt", data);
+    ASSERT_TRUE(SaveMetaWithNothingMissing(kSize));
+    ASSERT_TRUE(Start(kSize));
+    EXPECT_EQ(g_outcome.called, c.completes);
+    if (c.completes) {
+      EXPECT_EQ(g_outcome.et, 0);
+      EXPECT_EQ(m_drive.Read("file.bin"), data);
+    } else {
+      ASSERT_NE(Task(), nullptr);
+      EXPECT_EQ(DownloadedBytes(Task()->Gaps(), kSize), 0);
+      EXPECT_EQ(m_manager.RequestCount(), 1u);
+      Queue()->CancelDownloadFile(Task()->GetFullPath());
+    }
+  }
+}
+
+// A complete data file whose target cannot be replaced stays with its meta file; the next run
+// moves it, and only it.
+TEST_F(DownloadTaskTest, AMoveThatFailsKeepsTheDataForTheNextRun) {
+  constexpr int64_t kSize = 4096;
+  const std::string data(kSize, 'd');
+  m_drive.Write("file.bin.vkdt", data);
+  ASSERT_TRUE(SaveMetaWithNothingMissing(kSize));
+  m_drive.Write("file.bin", "old");
+  // Held without delete sharing: the target cannot be replaced.
+  const platform::FileHandle held = platform::CreateFile(engine_test::TempDrive::Path("file.bin"), platform::GENERIC_READ,
+                                                         platform::FILE_SHARE_READ, platform::OPEN_EXISTING, false);
+  ASSERT_NE(held, platform::kInvalidFile);
+  ASSERT_TRUE(Start(kSize));
+  platform::CloseHandle(held);
+  ASSERT_TRUE(g_outcome.called);
+  EXPECT_NE(g_outcome.et, 0);
+  EXPECT_NE(g_outcome.et, 3);
+  EXPECT_EQ(g_outcome.ec, 0);
+  EXPECT_EQ(m_drive.Read("file.bin"), "old");
+  EXPECT_TRUE(m_drive.Exists("file.bin.vkdt.vkmt"));
+
+  g_outcome = {};
+  ASSERT_TRUE(Start(kSize));
+  ASSERT_TRUE(g_outcome.called);
+  EXPECT_EQ(g_outcome.et, 0);
+  EXPECT_EQ(m_drive.Read("file.bin"), data);
+  EXPECT_FALSE(m_drive.Exists("file.bin.vkdt"));
+  EXPECT_EQ(m_manager.RequestCount(), 0u);
+}
+
+// Asking ahead. The answers are played by hand: Answer brings a request's response headers
+// `latencyMs` after it was sent (and the transfer's measure of that latency), Arrive writes bytes
+// into the data file through the request's writer (as the transfer thread would) and reports them
+// 10 ms later.
+class AheadTest : public DownloadTaskTest {
+ protected:
+  static constexpr int64_t kSize = 5 * static_cast<int64_t>(L);
+  static constexpr uint64_t kFastPer10Ms = 48 * 1024 * 1024 / 100;  // 48 MiB/s
+
+  static char ByteAt(uint64_t offset) { return static_cast<char>((offset * 131) ^ (offset >> 11)); }
+  static CVKDownloadFileIO* Writer(CHttpDownloadPeer* request) {
+    return static_cast<CCurlDownloadHttp*>(request->transfer.get())->Writer();
+  }
+  void Answer(CHttpDownloadPeer* request, uint32_t latencyMs) {
+    m_clock.Advance(latencyMs);
+    static_cast<CCurlDownloadHttp*>(request->transfer.get())->SetResponseLatencyUs(int64_t{latencyMs} * 1000);
+    const DownloadBlock* block = request->Block();
+    ASSERT_TRUE(Writer(request)->AcceptResponse(
+        206, platform::StrFormat(L"bytes %llu-%llu/%lld", block->NextOffset(), block->end, kSize)));
+    request->OnHeaders(206, ProtoValue(PV_MAP));
+  }
+  void Arrive(CHttpDownloadPeer* request, uint64_t count) {
+    m_clock.Advance(10);
+    const uint64_t at = request->Block()->NextOffset();
+    std::string bytes(count, '\0');
+    for (uint64_t i = 0; i < count; ++i) bytes[i] = ByteAt(at + i);
+    ASSERT_EQ(Writer(request)->Write(bytes.data(), count), static_cast<int>(count));
+    request->OnProgress(static_cast<int64_t>(count));
+  }
+  // The rest of the request's block arrives and its transfer ends.
+  void Finish(CHttpDownloadPeer* request) {
+    Arrive(request, request->Block()->Length() - request->Block()->WrittenBytes());
+    request->Done(ET_CURL, 0);
+  }
+  // The one source of a task without pinned addresses: its first block arrives alone at
+  // `perTenMs` bytes per 10 ms (which gives the source its rate), its second is answered after
+  // `latencyMs` and arrives until the source asks ahead or the block is nearly in.
+  CHttpDownloadPeer* StartAndReceive(uint32_t latencyMs, uint64_t perTenMs) {
+    // Each case starts afresh, not from the meta file the last one left.
+    for (const char* name : {"file.bin.vkdt", "file.bin.vkdt.vkmt", "file.bin.vkdt.vkmt.mbk"})
+      std::remove(m_drive.Host(name).c_str());
+    EXPECT_TRUE(Start(kSize));
+    CHttpDownloadPeer* source = Peers().at(0);
+    Answer(source, latencyMs);
+    while (source->Block()->WrittenBytes() + perTenMs < L) Arrive(source, perTenMs);
+    Finish(source);
+    EXPECT_TRUE(HasBlock(source, L));
+    Answer(source, latencyMs);
+    while (source->Lane() == nullptr && source->Block()->WrittenBytes() + 2 * perTenMs < L) Arrive(source, perTenMs);
+    return source;
+  }
+  bool HasBlock(const CHttpDownloadPeer* request, uint64_t start) const {
+    return request != nullptr && request->Block() != nullptr && request->Block()->start == start;
+  }
+};
+
+// Before asking ahead a source held one block at a time; now it holds a second one, requested
+// while the first arrives, where the round trip is a real share of a block's time, and only there.
+TEST_F(AheadTest, ASourceAsksAheadOnALongRoundTripAndNotOnAShortOneNorOnASlowLink) {
+  struct Case {
+    const char* name;
+    uint32_t latencyMs;
+    uint64_t perTenMs;
+    bool ahead;
+  };
+  const Case cases[] = {
+      {"48 MiB/s, 80 ms", 80, kFastPer10Ms, true},
+      {"24 MiB/s, 40 ms", 40, kFastPer10Ms / 2, true},
+      {"48 MiB/s, 2 ms: a short round trip", 2, kFastPer10Ms, false},
+      {"1 MiB/s, 40 ms: a slow link", 40, 1024 * 1024 / 100, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CHttpDownloadPeer* source = StartAndReceive(c.latencyMs, c.perTenMs);
+    ASSERT_EQ(Peers().size(), 1u);
+    EXPECT_TRUE(HasBlock(source, L));
+    if (c.ahead) {
+      CHttpDownloadPeer* lane = source->Lane();
+      ASSERT_TRUE(HasBlock(lane, 2 * L)) << Task()->DescribeBlocks();
+      EXPECT_TRUE(lane->started);
+      EXPECT_EQ(lane->GetUrl(), source->GetUrl());
+      EXPECT_EQ(lane->GetName(), source->GetName());
+      EXPECT_EQ(m_manager.RequestCount(), 2u);
+      // The block ahead arrives as the first ends; its bytes count for the source.
+      Answer(lane, c.latencyMs);
+      Arrive(lane, c.perTenMs);
+      Finish(source);
+      EXPECT_TRUE(HasBlock(lane, 2 * L));
+      // The source's own request takes the next block ahead at once: the lane's block will end
+      // within two round trips.
+      EXPECT_TRUE(HasBlock(source, 3 * L)) << Task()->DescribeBlocks();
+      EXPECT_EQ(Task()->GetCompletedSize(), static_cast<int64_t>(2 * L + c.perTenMs));
+      m_clock.Advance(1000);
+      EXPECT_GT(source->m_meter.Update(), 0u);
+    } else {
+      EXPECT_EQ(source->Lane(), nullptr);
+      EXPECT_EQ(m_manager.RequestCount(), 1u);
+      Finish(source);
+      EXPECT_TRUE(HasBlock(source, 2 * L));  // the next block, on the same request
+      EXPECT_EQ(source->Lane(), nullptr);
+    }
+    Queue()->CancelDownloadFile(Task()->GetFullPath());
+  }
+}
+
+// A request ahead that fails costs the source nothing but the ahead: its block is free again and
+// the source goes on one block at a time. A failure of the arriving block drops the source as
+// before, with both its blocks.
+TEST_F(AheadTest, AFailedRequestAheadLeavesTheSourceWorkingOneBlockAtATime) {
+  struct Case {
+    const char* name;
+    bool aheadFails;
+    int et;
+    int ec;
+  };
+  const Case cases[] = {
+      {"the request ahead is refused with 503", true, ET_HTTP, 503},
+      {"the request ahead gets a wrong length", true, ET_USER, DL_ERROR_LENGTH},
+      {"the arriving block fails", false, ET_HTTP, 503},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CHttpDownloadPeer* source = StartAndReceive(80, kFastPer10Ms);
+    ASSERT_TRUE(HasBlock(source->Lane(), 2 * L));
+    if (!c.aheadFails) {
+      source->Done(c.et, c.ec);
+      EXPECT_TRUE(Peers().empty());
+      EXPECT_TRUE(LogHas(platform::StrFormat(L"[源失败] 源：dl.example失败,et:%d,ec:%d", c.et, c.ec)));
+      EXPECT_EQ(Task()->DescribeBlocks(), platform::StrFormat(L"block() gap( %llu-%lld)", L, kSize - 1));
+      Queue()->CancelDownloadFile(Task()->GetFullPath());
+      continue;
+    }
+    source->Lane()->Done(c.et, c.ec);
+    ASSERT_EQ(Peers().size(), 1u);
+    EXPECT_EQ(source->Lane(), nullptr);
+    EXPECT_TRUE(source->m_oneAtATime);
+    EXPECT_TRUE(HasBlock(source, L));
+    EXPECT_FALSE(LogHas(L"[源失败]"));
+    EXPECT_TRUE(m_log.Has(L"提前请求的文件块失败"));
+    // The working request goes on, and the freed block is the next one it gets; no more asking
+    // ahead, however long the round trip.
+    Finish(source);
+    ASSERT_TRUE(HasBlock(source, 2 * L));
+    Answer(source, 80);
+    Arrive(source, kFastPer10Ms);
+    Arrive(source, kFastPer10Ms);
+    EXPECT_EQ(source->Lane(), nullptr);
+    EXPECT_EQ(m_manager.RequestCount(), 1u);
+    Queue()->CancelDownloadFile(Task()->GetFullPath());
+  }
+}
+
+// A stop with two blocks in flight saves what each of them has written: the next run asks for
+// both from their first missing byte.
+TEST_F(AheadTest, AStopWithTwoBlocksInFlightSavesBothBlocksWrittenBytes) {
+  CHttpDownloadPeer* source = StartAndReceive(80, kFastPer10Ms);
+  CHttpDownloadPeer* lane = source->Lane();
+  ASSERT_TRUE(HasBlock(lane, 2 * L));
+  Arrive(source, 5000);
+  Answer(lane, 80);
+  Arrive(lane, 1000);
+  const uint64_t first = L + source->Block()->WrittenBytes();
+  EXPECT_EQ(Task()->GetCompletedSize(), static_cast<int64_t>(first + 1000));
+  CancelDownload(kUrl, engine_test::TempDrive::Path("file.bin").c_str());
+  ASSERT_TRUE(Queue()->Tasks().empty());
+
+  ASSERT_TRUE(Start(kSize));
+  CHttpDownloadPeer* again = Peers().at(0);
+  EXPECT_TRUE(HasBlock(again, first));
+  EXPECT_EQ(again->Block()->end, 2 * L - 1);
+  EXPECT_EQ(Task()->DescribeBlocks(), platform::StrFormat(L"block( %llu-%llu) gap( %llu-%llu %llu-%lld)", first,
+                                                          2 * L - 1, first, 2 * L - 1, 2 * L + 1000, kSize - 1));
+  const std::string data = m_drive.Read("file.bin.vkdt");
+  for (uint64_t at : {uint64_t{0}, L - 1, L, first - 1, 2 * L, 2 * L + 999}) EXPECT_EQ(data[at], ByteAt(at)) << at;
 }
 
 }  // namespace
