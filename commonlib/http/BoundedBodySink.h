@@ -15,8 +15,6 @@ class CBoundedBodySink : public OBufferStream {
   // nothing of them is kept then.
   int Write(const void* data, size_t count) override;
 
-  size_t MaxBytes() const { return m_maxBytes; }
-
  private:
   size_t m_maxBytes;
 };

@@ -27,7 +27,8 @@ void CHttpBase::SetIP(const std::wstring& ip, uint16_t port) {
   LOGI(L"设置ip%s--%s:%u", GetUrl(), ip, static_cast<unsigned>(port));
   // Only the URL's own host and port: a redirect elsewhere must reach the server it names.
   const std::wstring host = GetHostFromUrl(GetUrl());
-  const std::wstring from = host.empty() ? std::wstring(L":") : platform::StrFormat(L"%s:%d", host, GetPortFromUrl(GetUrl()));
+  const std::wstring from =
+      host.empty() ? std::wstring(L":") : platform::StrFormat(L"%s:%d", host, GetPortFromUrl(GetUrl()));
   connectTo.push_back(platform::WideToAnsi(platform::StrFormat(L"%s:%s:%u", from, ip, static_cast<unsigned>(port))));
 }
 

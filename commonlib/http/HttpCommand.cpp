@@ -22,13 +22,13 @@ constexpr size_t kShortestAddress = 8;
 
 uint32_t IdValue(const void* id) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(id)); }
 
-// The command behind each live request id. Main thread only; never destroyed, since commands
+// The command behind each live request token. Main thread only; never destroyed, since commands
 // may outlive function statics.
 std::unordered_map<uintptr_t, CHttpCommand*>& LiveRequests() {
   static auto* live = new std::unordered_map<uintptr_t, CHttpCommand*>;
   return *live;
 }
-uintptr_t g_lastRequestId = 0;
+uintptr_t g_lastRequestToken = 0;
 
 // The response was more than the command allows: the same server would send it again, so the
 // request moves on to the next stage as after an error status.
@@ -52,22 +52,22 @@ std::vector<std::wstring> SplitAddresses(const std::wstring& list) {
 CHttpCommand::CHttpCommand() : CHttpBase(GetCommandWorkshop(), GetCommandHttpMgr()) {
   timeoutMs = kAttemptTimeoutMs;
   maxAttemptMs = kMaxAttemptMs;
-  NewRequestId();
+  NewRequestToken();
 }
 
 CHttpCommand::~CHttpCommand() {
   dnsThread.DestroyThread(kResolverStopTimeoutMs);
-  LiveRequests().erase(m_requestId);
+  LiveRequests().erase(m_requestToken);
   CHttpBase::Stop();
 }
 
-void CHttpCommand::NewRequestId() {
-  LiveRequests().erase(m_requestId);
-  m_requestId = ++g_lastRequestId;
-  LiveRequests()[m_requestId] = this;
+void CHttpCommand::NewRequestToken() {
+  LiveRequests().erase(m_requestToken);
+  m_requestToken = ++g_lastRequestToken;
+  LiveRequests()[m_requestToken] = this;
 }
 
-void* CHttpCommand::ResolverId() const { return reinterpret_cast<void*>(m_requestId); }
+void* CHttpCommand::ResolverId() const { return reinterpret_cast<void*>(m_requestToken); }
 
 bool CHttpCommand::Get(const std::wstring& newUrl, void* data, CommandCompletion onDone) {
   if (started) return false;
@@ -170,7 +170,7 @@ void CHttpCommand::EndRequest() {
   // The address chosen for this request's host is no choice for the next request.
   connectTo.clear();
   m_unpinnedIp.clear();
-  NewRequestId();
+  NewRequestToken();
 }
 
 void CHttpCommand::DelayRetry() {

@@ -49,7 +49,7 @@ class CHttpCommand : public CHttpBase {
   static constexpr uint32_t kAttemptTimeoutMs = 20000;
   // An attempt ends after this long whatever the server keeps sending. The descriptor and the
   // statistics exchange are a few hundred bytes to a few kilobytes, one round trip; even a body
-  // at the full kDefaultMaxBodyBytes arrives in time at 9 kB/s. Only a server that keeps the
+  // at the full kDefaultMaxBodyBytes arrives in time at about 9 kB/s. Only a server that keeps the
   // attempt alive without finishing it (headers one by one) is cut.
   static constexpr uint32_t kMaxAttemptMs = 120000;
   // The most a response body may hold: the descriptor is a few hundred bytes, the statistics
@@ -78,14 +78,14 @@ class CHttpCommand : public CHttpBase {
   void StopKeepingForm();
   // The request is over: its ladder state goes and it takes a new resolver id.
   void EndRequest();
-  void NewRequestId();
+  void NewRequestToken();
   void DelayRetry();
   void PostCompletion(const std::string& outcomeBody, int type, int code);
   std::string SinkBytes();
   std::wstring CurrentIp();
 
   std::wstring m_emptyUrl;
-  uintptr_t m_requestId = 0;
+  uintptr_t m_requestToken = 0;
   // The address whose pin a redirect dropped in the address-list stage: the next attempt on it
   // goes unpinned, as after any redirect; the next address is pinned again.
   std::wstring m_unpinnedIp;

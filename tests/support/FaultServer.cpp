@@ -234,7 +234,8 @@ void FaultServer::Serve(int fd, size_t number) {
     }
   };
   auto sendEndlessBody = [&] {
-    const std::string headers = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nConnection: close\r\n\r\n";
+    const std::string headers =
+        "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nConnection: close\r\n\r\n";
     const std::string chunk = m_body.empty() ? std::string(16384, 'x') : m_body;
     if (!sendAll(headers.data(), headers.size())) return;
     while (sendAll(chunk.data(), chunk.size())) {

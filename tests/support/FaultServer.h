@@ -2,10 +2,11 @@
 // purpose. HTTP mode: each connection takes the next step of a script (the last step repeats):
 // serve the body correctly (200, or 206 for a single byte range), accept and never answer, close
 // or stall after N body bytes, announce a wrong Content-Length, or answer a Range request with the
-// whole body and 200; or, as a hostile server would, trickle an error answer's header lines one at a
-// time without end, or send a body without end. One request per connection. DNS mode: each datagram received is answered
-// with the datagrams a test's function returns for it. Everything runs on the server's own
-// threads, ends on Stop, and is bounded: at most 256 connections and ten minutes of life.
+// whole body and 200; or, as a hostile server would, trickle an error answer's header lines one at
+// a time without end, or send a body without end. One request per connection. DNS mode: each
+// datagram received is answered with the datagrams a test's function returns for it. Everything
+// runs on the server's own threads, ends on Stop, and is bounded: at most 256 connections and ten
+// minutes of life.
 #pragma once
 
 #include <atomic>

@@ -278,8 +278,9 @@ TEST_F(CurlWorkshopTest, SinkWriteFailureEndsTheTransferWithItsError) {
   };
   // A sink that throws must not unwind through curl: the process lives and the transfer ends as
   // it does for a sink that reports its failure.
-  for (const Case& c : {Case{SinkFailure::kDiskFull, L"CCurlHttp::OnRecieveBody  Write file error 112", 112},
-                        Case{SinkFailure::kOutOfMemory, L"CCurlHttp::OnRecieveBody 回调异常，传输终止 std::bad_alloc", 0}}) {
+  const Case cases[] = {{SinkFailure::kDiskFull, L"CCurlHttp::OnRecieveBody  Write file error 112", 112},
+                        {SinkFailure::kOutOfMemory, L"CCurlHttp::OnRecieveBody 回调异常，传输终止 std::bad_alloc", 0}};
+  for (const Case& c : cases) {
     SCOPED_TRACE(platform::WideToUtf8(c.logged));
     listener.events.clear();
     ProbeRequest request(&workshop, &listener, nginx.Url("/file"));

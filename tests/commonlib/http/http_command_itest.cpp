@@ -474,6 +474,8 @@ TEST_F(HttpCommandTest, StackStopLeavesItsCommandsIdleHarmlessToDestroyAndReadyF
   const std::string muteResolver = mute.address() + ":" + PortText(mute.port());
   CDNSThread::SetServers({muteResolver, muteResolver, muteResolver, muteResolver});
   const std::wstring good = platform::Utf8ToWide(nginx.Url("/vkinstall.txt"));
+  const std::wstring silentUrl = platform::Utf8ToWide(silent.Url("/x"));
+  const std::wstring refusingUrl = platform::Utf8ToWide("http://127.0.0.1:" + refusing + "/x");
 
   std::vector<std::unique_ptr<SlotHolder>> holders;
   struct Case {
@@ -490,10 +492,9 @@ TEST_F(HttpCommandTest, StackStopLeavesItsCommandsIdleHarmlessToDestroyAndReadyF
          c.Get(good, &done, &OnCompletion);
        },
        [](const CHttpCommand& c) { return !c.started && c.manager != nullptr; }, 0},
-      {"running", [&](CHttpCommand& c, Completion& done) { c.Get(platform::Utf8ToWide(silent.Url("/x")), &done, &OnCompletion); },
+      {"running", [&](CHttpCommand& c, Completion& done) { c.Get(silentUrl, &done, &OnCompletion); },
        [](const CHttpCommand& c) { return c.started; }, 2},
-      {"waiting to retry",
-       [&](CHttpCommand& c, Completion& done) { c.Get(platform::Utf8ToWide("http://127.0.0.1:" + refusing + "/x"), &done, &OnCompletion); },
+      {"waiting to retry", [&](CHttpCommand& c, Completion& done) { c.Get(refusingUrl, &done, &OnCompletion); },
        [](const CHttpCommand& c) { return c.delayed && !c.started; }, 0},
       {"waiting for the resolver",
        [&](CHttpCommand& c, Completion& done) {
@@ -738,7 +739,9 @@ TEST_F(HttpCommandTest, PinCoversTheOriginalHostOnlyAndARedirectDropsItForTheNex
     EXPECT_EQ(c.outcome, completion.outcome) << trace.Dump();
     ASSERT_EQ(c.attempts, command.attempts.size());
     EXPECT_EQ(host + ":" + port + ":127.0.0.2:" + port, command.attempts[3].pin);
-    if (c.attempts > 4) EXPECT_EQ("", command.attempts[4].pin);
+    if (c.attempts > 4) {
+      EXPECT_EQ("", command.attempts[4].pin);
+    }
     EXPECT_EQ(c.outcome == HttpOutcome(0, 0) ? "descriptor" : "", completion.body);
     ASSERT_EQ(1u, other.Requests().size());
     EXPECT_EQ("GET /vkinstall.txt HTTP/1.1", other.Requests()[0].requestLine);

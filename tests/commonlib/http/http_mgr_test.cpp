@@ -124,7 +124,7 @@ TEST(HttpMgrTest, SilentTransferTimesOutBetween20And21Seconds) {
   EXPECT_LE(elapsed, 21000u);
 }
 
-TEST(HttpMgrTest, AttemptWithoutTimeoutIsNeverTimedOutOneWhoseTransferNeverCameIs) {
+TEST(HttpMgrTest, OnlyRequestsWithoutTimeoutAreNeverTimedOut) {
   http_test::FakeTicks ticks;
   CHttpMgr manager;
   FakeRequest noTimeout(&manager);
