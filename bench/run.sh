@@ -42,8 +42,10 @@ for s in "${shape_list[@]}"; do
   case "$s" in a|b|c) ;; *) echo "run.sh: unknown shape $s" >&2; exit 2 ;; esac
 done
 
-# Every request stays on loopback, whatever proxy the environment names.
+# Every request stays on loopback, whatever proxy the environment names; the engine's own net
+# refuses anything else.
 unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY all_proxy ALL_PROXY ftp_proxy FTP_PROXY no_proxy NO_PROXY
+export VKQX_LOOPBACK_ONLY=1
 
 for tool in nginx aria2c curl md5sum timeout /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }

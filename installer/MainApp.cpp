@@ -1,11 +1,17 @@
 #include "installer/MainApp.h"
 
 #include "commonlib/engine/DownloadEngine.h"
+#include "commonlib/http/DNSThread.h"
 #include "commonlib/http/HttpHousekeeping.h"
 #include "commonlib/http/HttpStack.h"
+#include "commonlib/logger/DownloadLog.h"
 #include "commonlib/logger/Log.h"
+#include "commonlib/nettool/NetToolThread.h"
 #include "commonlib/thread/MainThreadDispatcher.h"
+#include "installer/AppSettings.h"
+#include "installer/CmdLineOptions.h"
 #include "platform/format.h"
+#include "platform/text.h"
 #include "platform/timer.h"
 
 namespace {
@@ -25,12 +31,12 @@ void HousekeepingTimerProc(platform::HWND, platform::UINT, platform::UINT_PTR, u
   g_housekeeping.Tick(GetDownloadHttpMgr(), GetCommandHttpMgr());
 }
 
-// The game id the main window holds (the product id until its initialisation applies an
-// override).
+// The game id the main window holds: the product id of string 2 until the window's
+// initialisation applies the command line's override, which happens after Init.
 int GameIdOf(const CMainDlg* mainDlg) {
   // [main window] read the game id from it once the main window exists.
   (void)mainDlg;
-  return 0;
+  return platform::WideToInt32(LoadResString(IDS_PRODUCT_ID));
 }
 
 }  // namespace
@@ -44,8 +50,13 @@ StatIdentity BuildStatIdentity(int gameId) {
   return identity;
 }
 
-CMainApp::CMainApp() {
-  // [settings] m_statUrl: the statistics server's upload URL, from the settings module.
+CMainApp::CMainApp() = default;
+
+void CMainApp::ApplyCommandLine(const CCmdLineOptions& options) {
+  std::wstring value;
+  if (options.GetFirst(L'i', value)) m_id = static_cast<int32_t>(static_cast<uint32_t>(platform::WideToInt64(value)));
+  if (options.Has(L'h')) m_hide = true;
+  if (options.GetFirst(L'r', value)) m_run = static_cast<uint32_t>(platform::WideToInt64(value)) != 0;
 }
 
 CMainApp* CMainApp::GetInstance() {
@@ -55,6 +66,8 @@ CMainApp* CMainApp::GetInstance() {
 
 bool CMainApp::Init(CMainDlg* mainDlg) {
   m_pMainDlg = mainDlg;
+  // The settings are read here, not earlier: a hidden second copy must write nothing at all.
+  m_statUrl = GetDeploymentSettings().statUrl;
   if (!g_dispatcherCreated) {
     g_dispatcherCreated = true;
     InitMainThreadDispatcher();
@@ -62,6 +75,9 @@ bool CMainApp::Init(CMainDlg* mainDlg) {
   }
   if (!g_servicesStarted) {
     g_servicesStarted = true;
+    // One test resolver serves the start-up lookup and the commands' retry ladder.
+    const DeploymentSettings& settings = GetDeploymentSettings();
+    if (settings.resolversOverridden) CDNSThread::SetServers(settings.resolvers);
     // The command stack: one CCurlWorkshop on its own thread and one CHttpMgr running at most 10
     // requests.
     CommandHttpStack().Start();
@@ -73,16 +89,18 @@ bool CMainApp::Init(CMainDlg* mainDlg) {
     LOGI(L"CMainApp::Init() HTTP定时器 id:%u", static_cast<unsigned>(g_housekeepingTimer));
   }
   const StatIdentity identity = BuildStatIdentity(GameIdOf(m_pMainDlg));
-  // [statistics reporter] initialise it with m_statUrl and the identity's two tags.
-  (void)identity;
-  // [lookup] SubmitNSLookupVia with this object, the CNetToolThread singleton, the network-test
-  // host and its resolver list (as ANSI text); the result handler runs later on this thread.
+  DownloadLog::GetInstance()->Init(m_statUrl, identity.versionTag, identity.nameTag);
+  // The result handler runs later on this thread and picks the spare list.
+  const CNetTestSettings* netTest = GetNetTestSettings();
+  SubmitNSLookupVia(this, CNetToolThread::GetInstance(), platform::WideToAnsi(netTest->m_testHost),
+                    platform::WideToAnsi(netTest->m_dnsServerList), &dns_result_callback);
   return true;
 }
 
 bool CMainApp::UnInit() {
   m_pMainDlg = nullptr;
-  // [statistics reporter] shut it down: its pending report and its request are deleted.
+  // The statistics reporter's pending records and its request go before the stacks.
+  DownloadLog::GetInstance()->Destroy();
   if (g_servicesStarted) {
     // The command stack: the workshop thread is stopped and its multi handle freed, the manager
     // detaches what it holds and is deleted.

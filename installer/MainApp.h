@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+class CCmdLineOptions;
 class CMainDlg;
 
 // The identity the download statistics carry: version tag and name tag.
@@ -19,6 +20,10 @@ class CMainApp {
  public:
   static CMainApp* GetInstance();
 
+  // Takes hide, id and run from the parsed command line (before the single-instance test). A
+  // parse error leaves the options found before it in effect.
+  void ApplyCommandLine(const CCmdLineOptions& options);
+
   // Once, after the main window object exists and before its native window is made.
   bool Init(CMainDlg* mainDlg);
   // Once, after the message loop has ended.
@@ -28,7 +33,7 @@ class CMainApp {
   int32_t m_id = 0;                // game id that overrides the product id; 0: none
   bool m_hide = false;             // hidden mode: no window, no message box
   bool m_run = true;               // start the launcher after a successful install
-  std::wstring m_statUrl;          // handed to the statistics reporter
+  std::wstring m_statUrl;          // handed to the statistics reporter; set by Init
 
  private:
   CMainApp();

@@ -1,25 +1,30 @@
 // The installer's entry: the single-instance rule, start-up, the message loop and the shut-down
 // in their fixed order. Everything here runs on the main thread.
-#include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "commonlib/logger/Log.h"
+#include "installer/CmdLineOptions.h"
 #include "installer/MainApp.h"
 #include "platform/errors.h"
 #include "platform/message_loop.h"
 #include "platform/named_mutex.h"
 #include "platform/signals.h"
+#include "platform/text.h"
 #include "platform/window.h"
 
 namespace {
 
 constexpr wchar_t kInstanceMutexName[] = L"vkqx_install_20170309";
 
-// Until the command-line parser exists only the hidden flag is read.
-bool HasHideOption(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
-    if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--hide") == 0) return true;
-  return false;
+// The process's arguments as wide text (they arrive in the ANSI code page).
+std::unique_ptr<CCmdLineOptions> ParseCommandLine(int argc, char** argv) {
+  std::vector<std::wstring> words;
+  for (int i = 0; i < argc; ++i) words.push_back(platform::AnsiToWide(argv[i] != nullptr ? argv[i] : ""));
+  std::vector<const wchar_t*> wideArgv;
+  for (const std::wstring& w : words) wideArgv.push_back(w.c_str());
+  return std::make_unique<CCmdLineOptions>(argc, wideArgv.data());
 }
 
 // Stands in for the main window until it exists: a message-only window that ends the loop when
@@ -57,7 +62,8 @@ int main(int argc, char** argv) {
   // Common controls need no initialisation here.
   CMainApp* app = CMainApp::GetInstance();
   // Read before the mutex: the hidden flag governs the second-instance notice.
-  app->m_hide = HasHideOption(argc, argv);
+  std::unique_ptr<CCmdLineOptions> options = ParseCommandLine(argc, argv);
+  app->ApplyCommandLine(*options);
   // [UI toolkit] hand it the module instance; it registers its window classes.
 
   std::unique_ptr<platform::NamedMutex> instanceMutex = platform::NamedMutex::Create(kInstanceMutexName);
@@ -80,7 +86,7 @@ int main(int argc, char** argv) {
   if (!mainWnd->Create()) LOGE(L"main() 主窗口创建失败 err:%u", platform::GetLastError());
   // [main window] centre it on its monitor's work area; show it unless hidden.
   // COM and OLE need no initialisation here.
-  LOGI(L"main() 消息循环开始 hide:%d", app->m_hide ? 1 : 0);
+  LOGI(L"main() 消息循环开始 hide:%d id:%d run:%d", app->m_hide ? 1 : 0, app->m_id, app->m_run ? 1 : 0);
   const int exitCode = platform::RunMessageLoop();
   LOGI(L"main() 消息循环结束 code:%d", exitCode);
 
@@ -92,7 +98,8 @@ int main(int argc, char** argv) {
   instanceMutex.reset();
   LOGI(L"main() 关闭: 销毁主窗口对象");
   mainWnd.reset();
-  LOGI(L"main() 关闭: 销毁命令行选项");  // [command line] the option store
+  LOGI(L"main() 关闭: 销毁命令行选项");
+  options.reset();
   LOGI(L"main() 退出 code:%d", exitCode);
   return exitCode;
 }

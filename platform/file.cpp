@@ -1,6 +1,7 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -247,6 +248,26 @@ bool FlushFileBuffers(FileHandle file) {
   if (!file->CanWrite()) return Fail(ERROR_ACCESS_DENIED);
   if (::fsync(file->fd) != 0 && errno != EINVAL) return Fail(WinErrorFromErrno(errno));
   return true;
+}
+
+bool TryLockFile(FileHandle file) {
+  if (!IsOpen(file)) return Fail(ERROR_INVALID_HANDLE);
+  int rc;
+  do {
+    rc = ::flock(file->fd, LOCK_EX | LOCK_NB);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) return Fail(errno == EWOULDBLOCK ? ERROR_LOCK_VIOLATION : WinErrorFromErrno(errno));
+  return true;
+}
+
+bool IsSameFile(FileHandle file, std::wstring_view path) {
+  if (!IsOpen(file)) return Fail(ERROR_INVALID_HANDLE);
+  const std::optional<std::string> host = ResolveHostPath(path);
+  if (!host) return false;
+  struct stat mine {};
+  struct stat named {};
+  if (::fstat(file->fd, &mine) != 0 || ::stat(host->c_str(), &named) != 0) return false;
+  return mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
 }
 
 bool CloseHandle(FileHandle file) {

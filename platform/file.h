@@ -61,6 +61,13 @@ bool GetFileSize(FileHandle file, uint64_t* size);
 bool SetEndOfFile(FileHandle file);
 // Fails with ERROR_ACCESS_DENIED on a handle without write access, as on Windows.
 bool FlushFileBuffers(FileHandle file);
+// Takes an exclusive lock on the whole file, without waiting, held until the handle is closed. It
+// holds back only other lockers, not reads or writes. False with ERROR_LOCK_VIOLATION when another
+// handle holds the lock.
+bool TryLockFile(FileHandle file);
+// Whether the handle's file is the file at `path` now (false when that path names no file or
+// another one, as after a delete or a rename of either).
+bool IsSameFile(FileHandle file, std::wstring_view path);
 // Closes and frees the handle whatever the outcome; false reports a refused close.
 bool CloseHandle(FileHandle file);
 

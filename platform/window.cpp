@@ -77,6 +77,16 @@ uint16_t RegisterClass(const WNDCLASS& windowClass) {
   return static_cast<uint16_t>(kFirstRegisteredMessage + registry.classes.size());
 }
 
+bool UnregisterClass(const wchar_t* className) {
+  detail::Registry& registry = TheRegistry();
+  std::lock_guard<std::mutex> lock(registry.mutex);
+  if (className == nullptr || registry.classes.erase(detail::LowerCase(className)) == 0) {
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
+    return false;
+  }
+  return true;
+}
+
 HWND CreateWindow(const wchar_t* className, const wchar_t* title, uint32_t style, uint32_t exStyle,
                   HWND parent, void* createParam) {
   auto queue = CurrentQueue();

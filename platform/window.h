@@ -32,11 +32,15 @@ inline constexpr int GWLP_USERDATA = -21;
 
 inline constexpr uint32_t ERROR_CANNOT_FIND_WND_CLASS = 1407;
 inline constexpr uint32_t ERROR_CLASS_ALREADY_EXISTS = 1410;
+inline constexpr uint32_t ERROR_CLASS_DOES_NOT_EXIST = 1411;
 inline constexpr uint32_t ERROR_INVALID_INDEX = 1413;
 
 // Class names compare without regard to case. Returns a non-zero atom, or 0 (last error
 // ERROR_CLASS_ALREADY_EXISTS or ERROR_INVALID_PARAMETER).
 uint16_t RegisterClass(const WNDCLASS& windowClass);
+// Removes a class registered by name (without regard to case); windows already made keep their
+// procedure. False (ERROR_CLASS_DOES_NOT_EXIST) when there is no such class.
+bool UnregisterClass(const wchar_t* className);
 
 // Creates a window of a registered class on the calling thread. WM_NCCREATE and WM_CREATE are sent
 // before it returns; a WM_NCCREATE answered with 0 or a WM_CREATE answered with -1 destroys it

@@ -1,5 +1,6 @@
 #include "commonlib/engine/DownloadEngine.h"
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -20,6 +21,7 @@ CCurlWorkshop* g_testWorkshop = nullptr;
 CHttpMgr* g_testManager = nullptr;
 DownloadProgressCallback g_progressCb = nullptr;
 DownloadDoneCallback g_doneCb = nullptr;
+std::map<uint32_t, DownloadEndDetail> g_endDetails;
 
 void EngineTimerProc(platform::HWND, platform::UINT, platform::UINT_PTR, uint32_t) {
   CDownloadTaskQueue::GetInstance()->OnTimer();
@@ -44,6 +46,15 @@ void SetDownloadStackForTesting(CCurlWorkshop* workshop, CHttpMgr* manager) {
   g_testWorkshop = workshop;
   g_testManager = manager;
 }
+
+bool GetDownloadEndDetail(uint32_t id, DownloadEndDetail* out) {
+  const auto it = g_endDetails.find(id);
+  if (it == g_endDetails.end()) return false;
+  if (out != nullptr) *out = it->second;
+  return true;
+}
+
+void SetDownloadEndDetail(uint32_t id, const DownloadEndDetail& detail) { g_endDetails[id] = detail; }
 
 void SetDownloadCallbacks(DownloadProgressCallback progress, DownloadDoneCallback done) {
   g_progressCb = progress;

@@ -28,6 +28,17 @@ bool DownloadFile(const wchar_t* fileHash, const wchar_t* cdnHost, const wchar_t
 // used. Always true.
 bool CancelDownload(const wchar_t* url, const wchar_t* targetPath);
 
+// Why a task ended, in more detail than its outcome pair, for a front end that says why in words.
+struct DownloadEndDetail {
+  uint32_t systemError = 0;  // the data file or the final move failed with this system error
+  int32_t lastSourceEt = 0;  // the last failure of a source that was dropped, (0, 0) when none
+  int32_t lastSourceEc = 0;
+};
+// The detail of the last task with `id` that ended (through its completion callback); false when
+// none has.
+bool GetDownloadEndDetail(uint32_t id, DownloadEndDetail* out);
+void SetDownloadEndDetail(uint32_t id, const DownloadEndDetail& detail);
+
 // The application's functions that every task reports to (set before the first DownloadFile).
 void SetDownloadCallbacks(DownloadProgressCallback progress, DownloadDoneCallback done);
 

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "commonlib/engine/DownloadTaskQueue.h"
+#include "commonlib/logger/DownloadLog.h"
 #include "commonlib/logger/Log.h"
 #include "commonlib/peer/DownloadPeer.h"
 #include "commonlib/peer/HttpDownloadPeer.h"
@@ -113,6 +114,7 @@ std::unique_ptr<CDownloadPeer> CDownloadTask::MakeHttpPeer(const std::wstring& u
   peer->verifyHost = true;
   peer->m_taskKey = m_fileHash;
   peer->SetDataFile(m_dataFile);
+  if (m_fileSize > 0) peer->SetFileSize(static_cast<uint64_t>(m_fileSize));
   return peer;
 }
 
@@ -154,6 +156,7 @@ bool CDownloadTask::StartTask() {
   }
   const std::weak_ptr<int> alive = m_life;
   m_state = 1;
+  m_gapsDescribeData = false;
   m_lastFastTick = platform::GetTickCount();
   m_startTick = m_lastFastTick;
   ResetTransfers();
@@ -161,23 +164,28 @@ bool CDownloadTask::StartTask() {
   m_log->AppendLine(kLogTaskState, platform::StrFormat(L"开始下载:%s", m_url));
 
   const std::wstring tempPath = GetTempPath();
-  if (!loaded || !FileExists(tempPath)) {
-    const std::wstring target = GetFullPath();
+  // Saved gaps describe a data file only while it is there at its full size: a file cut short, or
+  // one made afresh by another program, holds none of the bytes they claim.
+  const bool resumable = loaded && FileExists(tempPath) && GetFileSize(tempPath) == m_fileSize;
+  if (!resumable) {
     // An empty file has nothing to fetch and is never taken for complete by its size alone: it is
     // made below and moved onto the target.
-    if (m_fileSize > 0 && FileExists(target) && GetFileSize(target) == m_fileSize) {
+    if (m_fileSize > 0 && TargetIsComplete()) {
       m_log->m_alreadyComplete = true;
-      LOGE(L"最终文件大小等于预期大小，认为已经完成 %s %lld", target, m_fileSize);
+      LOGE(L"最终文件大小等于预期大小，认为已经完成 %s %lld", GetFullPath(), m_fileSize);
       OnTaskCompleted(0);
       return true;
     }
-    if (m_fileSize < 0 || !CreateEmptyFile(tempPath, static_cast<uint64_t>(m_fileSize))) {
+    uint32_t error = platform::ERROR_INVALID_PARAMETER;
+    if (m_fileSize < 0 || !CreateEmptyFile(tempPath, static_cast<uint64_t>(m_fileSize), &error)) {
       LOGE(L"创建空文件失败 %s %lld", tempPath, m_fileSize);
+      m_endDetail.systemError = error;
       OnTaskCompleted(DL_TASK_FILE_ERROR);
       return false;
     }
     ResetToWholeFile(m_gaps, m_fileSize);
   }
+  m_gapsDescribeData = true;
   if (IsFileComplete(m_gaps, m_fileSize)) {
     LOGI(L"任务完成，无需开始下载 %s", GetFullPath());
     OnTaskCompleted(0);
@@ -187,6 +195,7 @@ bool CDownloadTask::StartTask() {
   m_dataFile = CDownloadDataFile::Open(tempPath, &openError);
   if (!m_dataFile) {
     LOGE(L"创建空文件失败 %s %lld", tempPath, m_fileSize);
+    m_endDetail.systemError = openError;
     OnTaskCompleted(DL_TASK_FILE_ERROR);
     return false;
   }
@@ -261,6 +270,9 @@ bool CDownloadTask::LoadMeta() {
 }
 
 bool CDownloadTask::SaveMeta() {
+  // Gaps that describe no data file (a start that failed before the file was made, a data file
+  // removed or replaced under the task) would claim bytes that were never written into it.
+  if (!m_gapsDescribeData || (m_dataFile && !m_dataFile->IsAtPath())) return false;
   TaskMetaData data;
   GetFileModifiedTime(GetTempPath(), data.fileTime);
   data.fileSize = m_fileSize;
@@ -399,6 +411,8 @@ void CDownloadTask::OnRangeCompleted(CDownloadPeer* peer, int et, int ec) {
     if (CHttpDownloadPeer* http = peer->AsHttpPeer()) {
       m_log->AppendLine(kLogSourceFail, platform::StrFormat(L"源：%s失败,et:%d,ec:%d", http->GetName(), et, ec));
     }
+    m_endDetail.lastSourceEt = et;
+    m_endDetail.lastSourceEc = ec;
     peer->StopTransfer();
     std::unique_ptr<CDownloadPeer> failed = TakePeer(peer);
     AddSourceTime(failed.get());
@@ -428,32 +442,59 @@ void CDownloadTask::OnRangeCompleted(CDownloadPeer* peer, int et, int ec) {
   DownloadNextEmptyBlock();
 }
 
+bool CDownloadTask::TargetIsComplete() const {
+  const std::wstring target = GetFullPath();
+  return FileExists(target) && GetFileSize(target) == m_fileSize;
+}
+
+int CDownloadTask::MoveDataOntoTarget(bool dataInPlace) {
+  const std::wstring tempPath = GetTempPath();
+  // A data file that vanished or changed size under the task (another program) holds none of what
+  // the gaps say; nor does anything that took its place.
+  const bool intact = dataInPlace && FileExists(tempPath) && GetFileSize(tempPath) == m_fileSize;
+  if (intact && MoveFileWithRetry(tempPath, GetFullPath(), kMoveRetries)) {
+    m_meta.DeleteFiles();
+    return 0;
+  }
+  uint32_t error = platform::GetLastError();
+  if (!intact) {
+    LOGE(L"数据文件已不存在或大小不符，下载作废 %s", tempPath);
+    // The saved gaps describe a file that is gone; the next run starts afresh.
+    m_meta.DeleteFiles();
+    error = platform::ERROR_FILE_NOT_FOUND;
+  } else {
+    LOGI(L"文件下载完成，但是文件重命名失败 et:%d", static_cast<int>(error));
+  }
+  if (error == 0) error = platform::ERROR_FILE_NOT_FOUND;
+  m_endDetail.systemError = error;
+  return static_cast<int>(error);
+}
+
 void CDownloadTask::OnTaskCompleted(int code) {
+  // Taken before the stop clears the gaps: only a data file that this task saw completed may
+  // become the target; otherwise success means the target was found complete.
+  const bool ownDataComplete = code == 0 && m_gapsDescribeData && IsFileComplete(m_gaps, m_fileSize);
+  const bool dataInPlace = !m_dataFile || m_dataFile->IsAtPath();
   m_log->AppendLine(kLogTaskState, platform::StrFormat(L"下载完成 code:%d", code));
   m_status = code == 0 ? 1 : 2;
   StopTask();
   m_log->m_finished = true;
-  FillStatistics();
-  // Here the finished record goes to the statistics upload, which takes over the queue's
-  // reference; until that report exists the record only leaves the queue's list.
-  CDownloadTaskQueue::GetInstance()->RemoveRecord(m_log.get());
+  // The statistics upload completes the record from this task, queues it for the server and
+  // takes it out of the queue's record list.
+  DownloadLog::GetInstance()->ReportTaskLog(*m_log);
 
   int et = 3;
   if (code == 0) {
-    if (MoveFileWithRetry(GetTempPath(), GetFullPath(), kMoveRetries)) {
-      m_meta.DeleteFiles();
+    if (ownDataComplete) {
+      et = MoveDataOntoTarget(dataInPlace);
+    } else if (TargetIsComplete()) {
       et = 0;
     } else {
-      const uint32_t error = platform::GetLastError();
-      if (error == platform::ERROR_FILE_NOT_FOUND) {
-        m_meta.DeleteFiles();
-        et = 0;
-      } else {
-        LOGI(L"文件下载完成，但是文件重命名失败 et:%d", static_cast<int>(error));
-        et = static_cast<int>(error);
-      }
+      et = static_cast<int>(platform::ERROR_FILE_NOT_FOUND);
+      m_endDetail.systemError = platform::ERROR_FILE_NOT_FOUND;
     }
   }
+  SetDownloadEndDetail(static_cast<uint32_t>(m_id), m_endDetail);
   if (m_doneCb != nullptr) m_doneCb(static_cast<uint32_t>(m_id), et, code);
   LOGI(L"task:%s OnTaskCompleted:et %d,ec,%d", GetFullPath(), et, code);
   CDownloadTaskQueue::GetInstance()->RemoveTask(this);

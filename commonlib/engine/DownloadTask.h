@@ -96,6 +96,9 @@ class CDownloadTask {
   int64_t HttpAverageSpeed() const;
   void AddSourceTime(CDownloadPeer* peer);
   void ReportProgress(int64_t completed, int32_t speed);
+  bool TargetIsComplete() const;
+  // Puts this task's completed data file onto the target; the outcome's et (0 on success).
+  int MoveDataOntoTarget(bool dataInPlace);
 
   CRefPtr<CTaskLog> m_log;
   RangeList m_gaps;
@@ -120,6 +123,10 @@ class CDownloadTask {
   int64_t m_p2pBytes = 0;
   int32_t m_status = 0;
   CTaskMetaFile m_meta;
+  // The gaps describe this run's data file (resumed at its full size, or made afresh): only then
+  // may the meta file be written, and only then is a complete gap list a complete data file.
+  bool m_gapsDescribeData = false;
+  DownloadEndDetail m_endDetail;
   // The data file, opened once per run and shared by every block writer.
   CRefPtr<CDownloadDataFile> m_dataFile;
   // Expires when the task is deleted: a caller that handed control to a source (which may end

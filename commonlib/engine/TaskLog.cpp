@@ -34,6 +34,12 @@ bool ParseCounters(const ProtoValue& value, std::map<std::wstring, int64_t>& out
 
 void CTaskLog::AppendLine(const std::wstring& category, const std::wstring& text) {
   m_lines.push_back(platform::StrFormat(L"[%s] [%s] %s", NowText(), category, text));
+  DropOldestLines();
+}
+
+void CTaskLog::DropOldestLines() {
+  if (m_lines.size() > kMaxLines)
+    m_lines.erase(m_lines.begin(), m_lines.end() - static_cast<std::ptrdiff_t>(kMaxLines));
 }
 
 const std::wstring& CTaskLog::LastLine() const { return m_lines.empty() ? kEmpty : m_lines.back(); }
@@ -80,6 +86,7 @@ bool CTaskLog::Parse(const ProtoValue& logMap, TaskLogSnapshot& out) {
 
 void CTaskLog::Restore(const TaskLogSnapshot& saved) {
   m_lines.insert(m_lines.begin(), saved.lines.begin(), saved.lines.end());
+  DropOldestLines();
   for (const auto& [name, value] : saved.bytesBySource) m_bytesBySource[name] = value;
   for (const auto& [name, value] : saved.timeBySource) m_timeBySource[name] = value;
 }

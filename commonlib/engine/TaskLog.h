@@ -33,11 +33,15 @@ struct TaskLogSnapshot {
 
 class CTaskLog : public CRefThreadSafeBase<CTaskLog> {
  public:
+  // The newest lines kept: every restart adds a few, and the meta file carries them all.
+  static constexpr size_t kMaxLines = 256;
+
   explicit CTaskLog(CDownloadTask* task = nullptr) : m_task(task) {}
   CTaskLog(const CTaskLog&) = delete;
   CTaskLog& operator=(const CTaskLog&) = delete;
 
-  // Appends "[YYYY-MM-DD hh:mm:ss] [category] text" with the current local time.
+  // Appends "[YYYY-MM-DD hh:mm:ss] [category] text" with the current local time; the oldest line
+  // goes when more than kMaxLines are held.
   void AppendLine(const std::wstring& category, const std::wstring& text);
   // The newest line, empty when there is none.
   const std::wstring& LastLine() const;
@@ -58,7 +62,8 @@ class CTaskLog : public CRefThreadSafeBase<CTaskLog> {
   // Reads a saved "log" map; false when any part of it has the wrong kind (a null map reads as an
   // empty record). Nothing is applied here.
   static bool Parse(const ProtoValue& logMap, TaskLogSnapshot& out);
-  // Saved lines go before this run's; saved counters replace the current ones.
+  // Saved lines go before this run's (the newest kMaxLines kept); saved counters replace the
+  // current ones.
   void Restore(const TaskLogSnapshot& saved);
 
   // Writes "size", "download_size", "time_comsuming", "avg_speed", "status" and "is_cdn".
@@ -78,6 +83,8 @@ class CTaskLog : public CRefThreadSafeBase<CTaskLog> {
   std::vector<std::wstring> m_lines;
   std::map<std::wstring, int64_t> m_bytesBySource;
   std::map<std::wstring, int64_t> m_timeBySource;
+  void DropOldestLines();
+
   ProtoValue m_stats;
   CDownloadTask* m_task;
 };

@@ -11,8 +11,126 @@ namespace {
 constexpr uint32_t kReadFlags = FILEEX_BINARY | FILEEX_NO_INHERIT | FILEEX_SHARE_DENY_WRITE | FILEEX_READ;
 constexpr uint32_t kBackupFlags = FILEEX_BINARY | FILEEX_NO_TRUNCATE | FILEEX_CREATE | FILEEX_NO_INHERIT |
                                   FILEEX_SHARE_DENY_WRITE | FILEEX_READWRITE;
-// Far more than any task's record; a larger file is not ours and is not read into memory.
+// Far more than any task's record; a larger file is not read into memory whole (see SkimMetaFile).
 constexpr uint64_t kMaxMetaBytes = 64ull << 20;
+uint64_t g_readLimit = kMaxMetaBytes;
+constexpr int kMaxDepth = 64;
+constexpr uint64_t kMaxKeyBytes = 1024;
+
+// Reads a meta file past the read limit entry by entry, never holding more than one small entry:
+// only the event record ("log") grows that large (older versions kept every line of every run), so
+// it is passed over and every other entry is read whole. The progress survives; the record starts
+// afresh. False when the file is not one well-formed map to its last entry.
+class MetaSkimmer {
+ public:
+  MetaSkimmer(CFileEx& file, uint64_t size) : m_file(file), m_size(size) {}
+
+  bool ReadMap(ProtoValue& out) {
+    uint8_t kind = 0;
+    uint64_t count = 0;
+    if (!Byte(kind) || kind != PV_MAP || !Varint(count)) return false;
+    for (uint64_t i = 0; i < count; ++i) {
+      std::wstring key;
+      if (!Key(key)) return false;
+      const uint64_t start = m_pos;
+      if (!SkipValue(0)) return false;
+      if (key == L"log") continue;
+      const uint64_t length = m_pos - start;
+      if (length > kMaxMetaBytes) return false;
+      std::string bytes;
+      m_pos = start;
+      if (!Bytes(length, bytes)) return false;
+      ProtoValue value;
+      if (!ParseProtoValue(bytes, value)) return false;
+      out[key] = std::move(value);
+    }
+    return out.type() == PV_MAP;
+  }
+
+ private:
+  bool Byte(uint8_t& b) {
+    if (m_pos >= m_size) return false;
+    if (m_pos < m_bufStart || m_pos >= m_bufStart + m_buf.size()) {
+      m_buf.resize(kChunk);
+      m_file.Seek(static_cast<int64_t>(m_pos), 0);
+      m_buf.resize(m_file.Read(m_buf.data(), kChunk));
+      m_bufStart = m_pos;
+      if (m_buf.empty()) return false;
+    }
+    b = static_cast<uint8_t>(m_buf[m_pos - m_bufStart]);
+    ++m_pos;
+    return true;
+  }
+  bool Varint(uint64_t& value) {
+    value = 0;
+    for (int shift = 0; shift < 70; shift += 7) {
+      uint8_t b = 0;
+      if (!Byte(b)) return false;
+      value |= static_cast<uint64_t>(b & 0x7f) << shift;
+      if ((b & 0x80) == 0) return true;
+    }
+    return false;
+  }
+  bool Skip(uint64_t n) {
+    if (n > m_size - m_pos) return false;
+    m_pos += n;
+    return true;
+  }
+  bool Bytes(uint64_t n, std::string& out) {
+    out.clear();
+    for (uint64_t i = 0; i < n; ++i) {
+      uint8_t b = 0;
+      if (!Byte(b)) return false;
+      out.push_back(static_cast<char>(b));
+    }
+    return true;
+  }
+  bool Key(std::wstring& key) {
+    uint64_t length = 0;
+    std::string bytes;
+    if (!Varint(length) || length % 2 != 0 || length > kMaxKeyBytes || !Bytes(length, bytes)) return false;
+    for (size_t i = 0; i < bytes.size(); i += 2)
+      key.push_back(static_cast<wchar_t>(static_cast<uint8_t>(bytes[i]) | (static_cast<uint8_t>(bytes[i + 1]) << 8)));
+    return true;
+  }
+  bool SkipValue(int depth) {
+    uint8_t kind = 0;
+    uint64_t n = 0;
+    if (depth > kMaxDepth || !Byte(kind)) return false;
+    switch (kind) {
+      case PV_NULL:
+        return true;
+      case PV_INTEGER:
+        return Varint(n);
+      case PV_REAL:
+        return Skip(8);
+      case PV_BINARY:
+      case PV_STRING:
+        return Varint(n) && Skip(n);
+      case PV_ARRAY:
+        if (!Varint(n)) return false;
+        for (uint64_t i = 0; i < n; ++i)
+          if (!SkipValue(depth + 1)) return false;
+        return true;
+      case PV_MAP:
+        if (!Varint(n)) return false;
+        for (uint64_t i = 0; i < n; ++i) {
+          uint64_t keyLength = 0;
+          if (!Varint(keyLength) || !Skip(keyLength) || !SkipValue(depth + 1)) return false;
+        }
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  static constexpr uint32_t kChunk = 64 * 1024;
+  CFileEx& m_file;
+  const uint64_t m_size;
+  uint64_t m_pos = 0;
+  uint64_t m_bufStart = 0;
+  std::string m_buf;
+};
 
 // An integer or nothing (a missing key reads as 0); any other kind is refused.
 bool ReadInteger(const ProtoValue& root, const wchar_t* key, int64_t& out) {
@@ -51,6 +169,8 @@ int64_t DownloadedBytes(const RangeList& gaps, int64_t fileSize) {
   return static_cast<int64_t>(size - gaps.LengthWithin(size - 1));
 }
 
+void CTaskMetaFile::SetReadLimitForTesting(uint64_t bytes) { g_readLimit = bytes != 0 ? bytes : kMaxMetaBytes; }
+
 void CTaskMetaFile::RecordError(uint32_t error) {
   m_lastError = static_cast<int32_t>(error);
   m_errorKind = 1;
@@ -73,10 +193,16 @@ CTaskMetaFile::ReadResult CTaskMetaFile::ReadWhole(const std::wstring& path, Pro
       LOGE(L"下载配置文件没有内容 %s", path);
       return ReadResult::kEmpty;
     }
-    if (size > kMaxMetaBytes) {
-      m_file.Close();
+    if (size > g_readLimit) {
       LOGE(L"下载配置文件过大 %s %lld", path, size);
-      return ReadResult::kTorn;
+      const bool skimmed = MetaSkimmer(m_file, size).ReadMap(value);
+      m_file.Close();
+      if (!skimmed) {
+        value.clear();
+        return ReadResult::kTorn;
+      }
+      LOGI(L"下载配置文件过大，略过事件记录，保留下载进度 %s", path);
+      return ReadResult::kOk;
     }
     m_file.Seek(0, 0);
     bytes.resize(static_cast<size_t>(size));

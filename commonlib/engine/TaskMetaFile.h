@@ -48,6 +48,8 @@ class CTaskMetaFile {
   bool Save();
   // Deletes the meta file and its backup (after a successful download).
   void DeleteFiles();
+  // Tests: the size above which a file is read without its event record (0: the normal 64 MiB).
+  static void SetReadLimitForTesting(uint64_t bytes);
 
   // The map and the path, as LoadFile set them (SetPath for a task that never loaded).
   ProtoValue& Root() { return m_root; }

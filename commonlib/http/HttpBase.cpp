@@ -2,6 +2,7 @@
 
 #include "commonlib/http/CurlWorkshop.h"
 #include "commonlib/http/HttpMgr.h"
+#include "commonlib/http/LoopbackGuard.h"
 #include "commonlib/logger/Log.h"
 #include "commonlib/util/CommonUtils.h"
 #include "platform/clock.h"
@@ -83,6 +84,7 @@ bool CHttpBase::Prepare() {
   }
   SetConnectToOption(easy);
   SetFormOption(easy);
+  ApplyLoopbackGuard(easy);
   return true;
 }
 

@@ -2,7 +2,9 @@
 
 #include <charconv>
 
+#include "commonlib/logger/Log.h"
 #include "platform/clock.h"
+#include "platform/loopback_only.h"
 #include "platform/process_info.h"
 
 namespace {
@@ -48,6 +50,10 @@ int QueryAddresses(const char* host, int& responseTimeMs, std::vector<std::strin
   platform::Ipv4Endpoint resolver;
   if (!client || !client->m_usable || !host || !resolverIp) return 0;
   if (!ParseDnsResolver(resolverIp, &resolver)) return 0;
+  if (platform::LoopbackOnly() && !platform::IsLoopbackIpv4(resolver.address)) {
+    LOGW(L"QueryAddresses 仅限本机(VKQX_LOOPBACK_ONLY): 拒绝DNS服务器 %s 查询 %s", resolverIp, host);
+    return 0;
+  }
   const size_t length =
       BuildDnsQuery(host, client->m_id, client->m_packet.data(), client->m_packet.size());
   if (length == 0) return 0;

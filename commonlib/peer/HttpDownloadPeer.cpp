@@ -131,7 +131,9 @@ HttpOutcome CHttpDownloadPeer::Start() {
     if (!file) return {ET_SYS, static_cast<int>(error)};
   }
   const uint64_t position = m_block->start + m_block->received;
-  const bool ranged = position > 0 || m_block->end > 0;
+  // Every block is asked for as a range, a first byte of a one-byte file too, so that every
+  // answer carries a Content-Range to check against the block and the file.
+  const bool ranged = true;
   auto writer = std::make_unique<CVKDownloadFileIO>();
   if (!writer->open(file, position, m_block->end, ranged)) {
     int32_t kind = 0;
@@ -140,10 +142,12 @@ HttpOutcome CHttpDownloadPeer::Start() {
     writer->Close();
     return {kind, code};
   }
+  writer->SetFileSize(m_fileSize);
   next->sink = std::move(writer);
   next->rangeRequested = ranged;
   LOGI(L"CHttpDownloadFile::Start() url:%s", GetUrl());
   m_attemptStart = position;
+  m_bytesSinceActive = 0;
   rangeStart = position;
   rangeEnd = m_block->end;
   return CHttpBase::Start();
@@ -158,7 +162,14 @@ void CHttpDownloadPeer::SyncReceived() {
 }
 
 void CHttpDownloadPeer::OnProgress(int64_t bytes) {
-  startTick = platform::GetTickCount();
+  // A trickle must not hold its block for ever: the attempt's time-out is moved on only by useful
+  // amounts of data, so a source far below any useful speed fails like a silent one and its
+  // block goes back to the others.
+  m_bytesSinceActive += static_cast<uint64_t>(bytes);
+  if (m_bytesSinceActive >= kUsefulBytes) {
+    startTick = platform::GetTickCount();
+    m_bytesSinceActive = 0;
+  }
   if (m_block != nullptr) m_block->received += static_cast<uint32_t>(bytes);
   m_meter.m_bytes += static_cast<uint32_t>(bytes);
 }
@@ -175,13 +186,21 @@ void CHttpDownloadPeer::Dispatch(int type, int et, int ec, const ProtoValue& map
 }
 
 std::wstring CHttpDownloadPeer::ResolveLocation(const std::wstring& location) {
-  if (location.empty() || location[0] != L'/' || (location.size() > 1 && location[1] == L'/')) return location;
-  // An absolute path: on the server of the current URL.
-  const std::wstring& current = GetUrl();
-  const size_t scheme = current.find(L"://");
-  if (scheme == std::wstring::npos) return location;
-  const size_t pathStart = current.find(L'/', scheme + 3);
-  return current.substr(0, pathStart) + location;
+  // A relative location (a path, "v2/a.bin", "//host/a.bin") is resolved against the URL of the
+  // request it answers, as the transfer itself follows it (RFC 3986, section 5).
+  if (location.empty()) return location;
+  CURLU* const resolved = curl_url();
+  if (resolved == nullptr) return location;
+  std::wstring result = location;
+  char* text = nullptr;
+  if (curl_url_set(resolved, CURLUPART_URL, platform::WideToUtf8(GetUrl()).c_str(), 0) == CURLUE_OK &&
+      curl_url_set(resolved, CURLUPART_URL, platform::WideToUtf8(location).c_str(), 0) == CURLUE_OK &&
+      curl_url_get(resolved, CURLUPART_URL, &text, 0) == CURLUE_OK) {
+    result = platform::Utf8ToWide(text);
+  }
+  curl_free(text);
+  curl_url_cleanup(resolved);
+  return result;
 }
 
 void CHttpDownloadPeer::OnHeaders(int httpCode, const ProtoValue& headers) {
@@ -194,6 +213,7 @@ void CHttpDownloadPeer::OnHeaders(int httpCode, const ProtoValue& headers) {
   }
   if (!IsRedirect(httpCode)) {
     startTick = platform::GetTickCount();
+    m_bytesSinceActive = 0;
     SetResult(ET_HTTP, httpCode);
     if (httpCode == 200 && transfer && transfer->rangeRequested) {
       LOGI(L"不支持断点续传 url:%s", GetUrl());

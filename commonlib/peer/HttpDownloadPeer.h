@@ -49,8 +49,14 @@ class CHttpDownloadPeer : public CDownloadPeer, public CHttpBase {
 
   // The task's data file, shared by its sources; without one each request opens the file itself.
   void SetDataFile(CRefPtr<CDownloadDataFile> file) { m_dataFile = std::move(file); }
+  // The size of the whole file: a response whose Content-Range gives another total describes
+  // another file and is refused. 0 checks nothing.
+  void SetFileSize(uint64_t size) { m_fileSize = size; }
 
   static constexpr uint32_t kTimeoutMs = 16000;
+  // Only progress of at least this many bytes keeps the time-out away: a source that stays below
+  // kUsefulBytes per kTimeoutMs (1 KiB/s) fails like one that sends nothing.
+  static constexpr uint32_t kUsefulBytes = 16 * 1024;
 
   DownloadBlock* m_block = nullptr;  // not owned
   bool m_isCdn = false;
@@ -65,6 +71,8 @@ class CHttpDownloadPeer : public CDownloadPeer, public CHttpBase {
   std::wstring ResolveLocation(const std::wstring& location);
 
   CRefPtr<CDownloadDataFile> m_dataFile;
+  uint64_t m_fileSize = 0;
+  uint64_t m_bytesSinceActive = 0;  // received since the time-out clock was last moved on
   uint64_t m_attemptStart = 0;  // the block offset the current attempt writes from
   // While StartBlock hands the request to the manager, a final outcome is kept here instead of
   // being reported: the task is still in the middle of handing out the block.

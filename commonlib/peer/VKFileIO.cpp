@@ -68,6 +68,8 @@ bool CDownloadDataFile::WriteAt(uint64_t offset, const void* data, uint32_t coun
 
 bool CDownloadDataFile::Flush() { return platform::FlushFileBuffers(m_handle); }
 
+bool CDownloadDataFile::IsAtPath() const { return platform::IsSameFile(m_handle, m_path); }
+
 bool CreateEmptyFile(const std::wstring& path, uint64_t size, uint32_t* error) {
   if (error) *error = 0;
   const platform::FileHandle handle = OpenDataFile(path);
@@ -92,7 +94,7 @@ bool CreateEmptyFile(const std::wstring& path, uint64_t size, uint32_t* error) {
   return ok;
 }
 
-bool ParseContentRange(std::wstring_view text, uint64_t* first, uint64_t* last) {
+bool ParseContentRange(std::wstring_view text, uint64_t* first, uint64_t* last, uint64_t* total) {
   while (!text.empty() && (text.front() == L' ' || text.front() == L'\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == L' ' || text.back() == L'\t')) text.remove_suffix(1);
   if (text.size() < 6 || !EqualsNoCase(text.substr(0, 6), L"bytes ")) return false;
@@ -104,15 +106,21 @@ bool ParseContentRange(std::wstring_view text, uint64_t* first, uint64_t* last) 
   uint64_t b = 0;
   if (!ParseOffset(text.substr(0, dash), &a) || !ParseOffset(text.substr(dash + 1, slash - dash - 1), &b)) return false;
   if (b < a) return false;
-  const std::wstring_view total = text.substr(slash + 1);
+  const std::wstring_view totalText = text.substr(slash + 1);
   uint64_t t = 0;
-  if (total != L"*" && (!ParseOffset(total, &t) || b >= t)) return false;
+  if (totalText != L"*" && (!ParseOffset(totalText, &t) || b >= t)) return false;
   *first = a;
   *last = b;
+  if (total) *total = t;
   return true;
 }
 
 CVKDownloadFileIO::~CVKDownloadFileIO() { Close(); }
+
+void CVKDownloadFileIO::SetFileSize(uint64_t size) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_fileSize = size;
+}
 
 bool CVKDownloadFileIO::open(CRefPtr<CDownloadDataFile> file, uint64_t position, uint64_t end, bool rangeRequested) {
   Close();
@@ -156,8 +164,13 @@ bool CVKDownloadFileIO::AcceptResponse(int httpCode, std::wstring_view contentRa
   if (httpCode == 206) {
     uint64_t first = 0;
     uint64_t last = 0;
-    if (!ParseContentRange(contentRange, &first, &last) || first != m_next || last > m_end) {
+    uint64_t total = 0;
+    if (!ParseContentRange(contentRange, &first, &last, &total) || first != m_next || last > m_end) {
       FailLocked(kErrorUser, DL_ERROR_LENGTH);
+      return false;
+    }
+    if (m_fileSize != 0 && total != 0 && total != m_fileSize) {
+      FailLocked(kErrorUser, DL_ERROR_OTHER_FILE);
       return false;
     }
     m_gate = Gate::kOpen;

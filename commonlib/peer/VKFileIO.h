@@ -32,6 +32,7 @@ inline constexpr int32_t DL_ERROR_NO_FILE = 2001;        // a write without an o
 inline constexpr int32_t DL_ERROR_NO_RANGE = 2008;       // a range request answered with 200 (type 4)
 inline constexpr int32_t DL_ERROR_LENGTH = 2009;         // the body does not fit the block
 inline constexpr int32_t DL_ERROR_NOT_ACCEPTED = 2010;   // body bytes of a response not accepted
+inline constexpr int32_t DL_ERROR_OTHER_FILE = 2011;     // Content-Range gives another file size
 
 class CDownloadDataFile : public CRefThreadSafeBase<CDownloadDataFile> {
  public:
@@ -43,6 +44,8 @@ class CDownloadDataFile : public CRefThreadSafeBase<CDownloadDataFile> {
   bool WriteAt(uint64_t offset, const void* data, uint32_t count, uint32_t* error);
   // Flushes written data to the device.
   bool Flush();
+  // Whether the file written is still the one at its path (not removed or replaced meanwhile).
+  bool IsAtPath() const;
   const std::wstring& Path() const { return m_path; }
 
  private:
@@ -71,6 +74,9 @@ class CVKDownloadFileIO : public OBaseStream {
   // whether the request asks for a range (so a 200 answer is refused). Closes a previous opening
   // first. False with (3, 2001) when there is no file or the range is empty.
   bool open(CRefPtr<CDownloadDataFile> file, uint64_t position, uint64_t end, bool rangeRequested);
+  // Main thread, after open. The size of the whole file: a 206 whose Content-Range gives another
+  // total (the file changed on the server) is refused with (3, 2011). 0 checks nothing.
+  void SetFileSize(uint64_t size);
 
   // Transfer thread, at the end of each response's header block, before its body. A 206 whose
   // Content-Range starts at the writer's position and ends inside the block, or a 200 to a request
@@ -107,10 +113,11 @@ class CVKDownloadFileIO : public OBaseStream {
   uint64_t m_start = 0;  // where the first body byte goes
   uint64_t m_next = 0;
   uint64_t m_end = 0;  // inclusive
+  uint64_t m_fileSize = 0;  // 0: not checked
   bool m_rangeRequested = true;
   Gate m_gate = Gate::kWaiting;
   std::atomic<uint64_t> m_written{0};
 };
 
-// Parses "bytes first-last/total" (total may be "*"). False for anything else.
-bool ParseContentRange(std::wstring_view text, uint64_t* first, uint64_t* last);
+// Parses "bytes first-last/total" (total may be "*", given as 0). False for anything else.
+bool ParseContentRange(std::wstring_view text, uint64_t* first, uint64_t* last, uint64_t* total = nullptr);

@@ -1,5 +1,7 @@
 // A real installer process for the tests: started from the build with its trace mirrored to a
-// pipe and its own XDG_RUNTIME_DIR (so its named objects do not meet other tests' ones).
+// pipe and its own XDG_RUNTIME_DIR (so its named objects do not meet other tests' ones). Every
+// server setting points at loopback (a port where nothing answers) and the loopback-only net is
+// on; a test passes its own servers in `settings` ("NAME=value" entries replace the defaults).
 #pragma once
 
 #include <fcntl.h>
@@ -9,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -23,17 +26,36 @@ namespace vkqx_test {
 
 class InstallerProcess {
  public:
-  InstallerProcess(const std::vector<std::string>& args, const std::string& runtimeDir) {
+  InstallerProcess(const std::vector<std::string>& args, const std::string& runtimeDir,
+                   const std::vector<std::string>& settings = {}) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return;
     m_readFd = fds[0];
+    std::vector<std::string> own = {
+        "XDG_RUNTIME_DIR=" + runtimeDir,
+        "VKQX_TRACE_STDERR=1",
+        "VKQX_LOOPBACK_ONLY=1",
+        "VKQX_UPDATE_URLS=http://127.0.0.1:9/vkinstall.txt",
+        "VKQX_STAT_URL=http://127.0.0.1:9/api/qx/data/rece_download_data",
+        "VKQX_RESOLVERS=127.0.0.1:9",
+        "VKQX_TEST_HOST=nettest.test",
+        "VKQX_SPARE_IPS=127.0.0.2;127.0.0.3",
+        "VKQX_MARKER_LISTS=3.3.3.3=127.0.0.2|2.2.2.2=127.0.0.3",
+        "VKQX_LICENSE_URL=http://127.0.0.1:9/licence.html",
+    };
+    for (const std::string& entry : settings) {
+      const std::string name = entry.substr(0, entry.find('=') + 1);
+      std::erase_if(own, [&name](const std::string& e) { return e.rfind(name, 0) == 0; });
+      own.push_back(entry);
+    }
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
-      if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0 && std::strncmp(*e, "VKQX_TRACE_STDERR=", 18) != 0)
-        env.emplace_back(*e);
+      const std::string entry = *e;
+      const std::string name = entry.substr(0, entry.find('=') + 1);
+      if (std::none_of(own.begin(), own.end(), [&name](const std::string& o) { return o.rfind(name, 0) == 0; }))
+        env.push_back(entry);
     }
-    env.push_back("XDG_RUNTIME_DIR=" + runtimeDir);
-    env.push_back("VKQX_TRACE_STDERR=1");
+    env.insert(env.end(), own.begin(), own.end());
     const std::string program = BuildDir() + "/bin/installer";
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), args.begin(), args.end());

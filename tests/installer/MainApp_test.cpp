@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
+#include "commonlib/http/DNSThread.h"
 #include "commonlib/thread/MainThreadTask.h"
+#include "installer/AppSettings.h"
 #include "platform/message_loop.h"
 
 namespace {
@@ -26,6 +30,10 @@ int g_ran = 0;
 void Count(int, int) { ++g_ran; }
 
 TEST(MainAppTest, InitStartsTheDispatcherAndUnInitDropsLaterTasks) {
+  // Init starts the lookup of the test host: ask a loopback port where nothing answers.
+  ::setenv("VKQX_RESOLVERS", "127.0.0.1:9", 1);
+  ::setenv("VKQX_TEST_HOST", "nettest.test", 1);
+  ReloadSettingsForTesting();
   CMainApp* app = CMainApp::GetInstance();
   EXPECT_EQ(app, CMainApp::GetInstance());
   EXPECT_TRUE(app->m_run);
@@ -33,6 +41,9 @@ TEST(MainAppTest, InitStartsTheDispatcherAndUnInitDropsLaterTasks) {
   EXPECT_EQ(app->m_id, 0);
 
   EXPECT_TRUE(app->Init(nullptr));
+  // One test resolver serves the start-up lookup and the commands' retry ladder.
+  EXPECT_EQ(CDNSThread::Servers(), std::vector<std::string>{"127.0.0.1:9"});
+  EXPECT_EQ(app->m_statUrl, GetDeploymentSettings().statUrl);
   PostMainThreadTask(&Count, 1, 2);
   platform::MSG msg;
   while (platform::PeekMessage(&msg, platform::PM_REMOVE)) platform::DispatchMessage(&msg);

@@ -17,6 +17,9 @@ class ShutdownTest : public ::testing::TestWithParam<int> {
 TEST_P(ShutdownTest, ATerminationRequestEndsThroughTheShutdownOrderWithZero) {
   InstallerProcess installer({}, m_runtime.path());
   ASSERT_TRUE(installer.WaitForLine(vkqx_test::kLoopRunning, vkqx_test::kStartTimeoutMs)) << installer.Output();
+  // The start-up lookup (which asks a loopback port where nothing answers) ends first, so that no
+  // diagnostic is still running at exit.
+  ASSERT_TRUE(installer.WaitForLine("dns_result_callback", vkqx_test::kStartTimeoutMs)) << installer.Output();
   installer.Signal(GetParam());
   int status = -1;
   ASSERT_TRUE(installer.WaitExit(20000, &status)) << installer.Output();

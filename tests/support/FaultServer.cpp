@@ -1,5 +1,7 @@
 #include "tests/support/FaultServer.h"
 
+#include "tests/support/ListenSocket.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -92,11 +94,12 @@ bool ParseHttpFaultScript(const std::string& text, std::vector<HttpFault>* scrip
         out.push_back(HttpFault::IgnoreRange());
       } else if (name == "endless" && arg.empty()) {
         out.push_back(HttpFault::EndlessBody());
-      } else if ((name == "close" || name == "stall" || name == "trickle") && !arg.empty() && arg[0] != '-') {
+      } else if ((name == "close" || name == "stall" || name == "trickleheaders") && !arg.empty() &&
+                 arg[0] != '-') {
         const uint64_t n = std::stoull(arg, &used);
         if (used != arg.size()) return false;
-        if (name == "trickle") {
-          out.push_back(HttpFault::TrickleHeaders(n));
+        if (name == "trickleheaders") {
+          out.push_back(HttpFault::TrickleHeaders(static_cast<int>(n)));
         } else {
           out.push_back(name == "close" ? HttpFault::CloseAfter(n) : HttpFault::StallAfter(n));
         }
@@ -133,24 +136,9 @@ bool FaultServer::Listen(int type, const std::string& address, uint16_t port) {
   Stop();
   m_stop = false;
   m_deadlineMs = NowMs() + kMaxLifeMs;
-  m_listenFd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+  m_listenFd = OpenListenSocket(type, address, port, &m_port);
   if (m_listenFd < 0) return false;
-  const int one = 1;
-  ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(port);
-  socklen_t len = sizeof sa;
-  if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1 ||
-      ::bind(m_listenFd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-      (type == SOCK_STREAM && ::listen(m_listenFd, 64) != 0) ||
-      ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
-    ::close(m_listenFd);
-    m_listenFd = -1;
-    return false;
-  }
   m_address = address;
-  m_port = ntohs(sa.sin_port);
   return true;
 }
 
@@ -221,11 +209,11 @@ void FaultServer::Serve(int fd, size_t number) {
   };
 
   // Both end when the client goes away (a failed send) or the server stops.
-  auto trickleHeaders = [&](uint64_t intervalMs) {
+  auto trickleHeaders = [&](int intervalMs) {
     const std::string status = "HTTP/1.1 503 Service Unavailable\r\n";
     if (!sendAll(status.data(), status.size())) return;
     for (uint64_t n = 0; !Stopping(); ++n) {
-      for (const int64_t until = NowMs() + static_cast<int64_t>(intervalMs); NowMs() < until && !Stopping();) {
+      for (const int64_t until = NowMs() + intervalMs; NowMs() < until && !Stopping();) {
         char sink[256];
         if (WaitReadable(fd, kSliceMs) && ::recv(fd, sink, sizeof sink, 0) <= 0) return;
       }
@@ -264,7 +252,7 @@ void FaultServer::Serve(int fd, size_t number) {
     if (fault.kind == HttpFault::Kind::kNeverAnswer) {
       holdOpen();
     } else if (fault.kind == HttpFault::Kind::kTrickleHeaders) {
-      trickleHeaders(fault.bytes);
+      trickleHeaders(fault.intervalMs);
     } else if (fault.kind == HttpFault::Kind::kEndlessBody) {
       sendEndlessBody();
     } else if (ranged && !ParseRange(r.range, size, &first, &last)) {
@@ -282,12 +270,19 @@ void FaultServer::Serve(int fd, size_t number) {
           << announced << "\r\nConnection: close\r\n\r\n";
       const std::string headers = out.str();
       uint64_t sent = count;
-      if (fault.kind == HttpFault::Kind::kCloseAfter || fault.kind == HttpFault::Kind::kStallAfter)
+      if (fault.kind == HttpFault::Kind::kCloseAfter || fault.kind == HttpFault::Kind::kStallAfter ||
+          fault.kind == HttpFault::Kind::kTrickleAfter)
         sent = std::min(count, fault.bytes);
       if (sendAll(headers.data(), headers.size()) &&
-          sendAll(m_body.data() + first, static_cast<size_t>(sent)) &&
-          fault.kind == HttpFault::Kind::kStallAfter)
-        holdOpen();
+          sendAll(m_body.data() + first, static_cast<size_t>(sent))) {
+        if (fault.kind == HttpFault::Kind::kStallAfter) holdOpen();
+        // The rest, one byte per interval, until the client gives up or the body is sent.
+        for (uint64_t at = sent; fault.kind == HttpFault::Kind::kTrickleAfter && at < count; ++at) {
+          for (const int64_t until = NowMs() + fault.intervalMs; NowMs() < until && !Stopping();)
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(kSliceMs, until - NowMs())));
+          if (Stopping() || !sendAll(m_body.data() + first + at, 1)) break;
+        }
+      }
     }
   }
   ::shutdown(fd, SHUT_RDWR);

@@ -1,12 +1,12 @@
 // A small server of our own, in-process on a loopback port, for what a real server will not do on
 // purpose. HTTP mode: each connection takes the next step of a script (the last step repeats):
 // serve the body correctly (200, or 206 for a single byte range), accept and never answer, close
-// or stall after N body bytes, announce a wrong Content-Length, or answer a Range request with the
-// whole body and 200; or, as a hostile server would, trickle an error answer's header lines one at
-// a time without end, or send a body without end. One request per connection. DNS mode: each
-// datagram received is answered with the datagrams a test's function returns for it. Everything
-// runs on the server's own threads, ends on Stop, and is bounded: at most 256 connections and ten
-// minutes of life.
+// or stall after N body bytes, trickle the body one byte at a time after N bytes, announce a wrong
+// Content-Length, or answer a Range request with the whole body and 200; or, as a hostile server
+// would, trickle an error answer's header lines one at a time without end, or send a body without
+// end. One request per connection. DNS mode: each datagram received is answered with the
+// datagrams a test's function returns for it. Everything runs on the server's own threads, ends on
+// Stop, and is bounded: at most 256 connections and ten minutes of life.
 #pragma once
 
 #include <atomic>
@@ -21,12 +21,13 @@
 namespace vkqx_test {
 
 struct HttpFault {
-  enum class Kind { kServe, kNeverAnswer, kCloseAfter, kStallAfter, kWrongLength, kIgnoreRange,
+  enum class Kind { kServe, kNeverAnswer, kCloseAfter, kStallAfter, kWrongLength, kIgnoreRange, kTrickleAfter,
                     kTrickleHeaders, kEndlessBody };
   Kind kind = Kind::kServe;
-  uint64_t bytes = 0;       // kCloseAfter, kStallAfter: body bytes sent before the fault;
-                            // kTrickleHeaders: milliseconds between two header lines
+  uint64_t bytes = 0;       // kCloseAfter, kStallAfter: body bytes sent before the fault
   int64_t lengthDelta = 0;  // kWrongLength: announced length minus the true one
+  int intervalMs = 0;       // kTrickleAfter: the wait before each further byte;
+                            // kTrickleHeaders: before each further header line
 
   static HttpFault Serve() { return {}; }
   static HttpFault NeverAnswer() { return {Kind::kNeverAnswer}; }
@@ -34,14 +35,15 @@ struct HttpFault {
   static HttpFault StallAfter(uint64_t n) { return {Kind::kStallAfter, n}; }
   static HttpFault WrongLength(int64_t delta) { return {Kind::kWrongLength, 0, delta}; }
   static HttpFault IgnoreRange() { return {Kind::kIgnoreRange}; }
+  static HttpFault TrickleAfter(uint64_t n, int intervalMs) { return {Kind::kTrickleAfter, n, 0, intervalMs}; }
   // "503" and then one more header line every intervalMs, never ending the header block.
-  static HttpFault TrickleHeaders(uint64_t intervalMs) { return {Kind::kTrickleHeaders, intervalMs}; }
+  static HttpFault TrickleHeaders(int intervalMs) { return {Kind::kTrickleHeaders, 0, 0, intervalMs}; }
   // "200" without a length, then the body over and over until the client goes away.
   static HttpFault EndlessBody() { return {Kind::kEndlessBody}; }
 };
 
 // A script written as steps separated by ",": "serve", "never", "close:N", "stall:N",
-// "wronglen:D" (D may be negative), "ignorerange", "trickle:MS", "endless". False on anything else.
+// "wronglen:D" (D may be negative), "ignorerange", "trickleheaders:MS", "endless". False on anything else.
 bool ParseHttpFaultScript(const std::string& text, std::vector<HttpFault>* script);
 
 struct FaultRequest {

@@ -1,14 +1,17 @@
 // vkdl against nginx on three loopback addresses: a whole download, resume after SIGKILL at half
-// way and at random moments, a clean stop on SIGTERM, an already complete target, bad arguments,
-// and a disk too small for the file.
+// way and at random moments, a clean stop on SIGTERM, an already complete target, bad arguments;
+// and under failure (a full disk, a data file removed, a leftover data file, a wrong target, a file
+// changed on the server, a second run on one target), where a second run must give the right file.
 #include <gtest/gtest.h>
 
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -54,6 +57,12 @@ std::string ReadAll(const std::string& path) {
 }
 
 int ExitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+// WaitFor ends when the process exits, whatever its predicate says.
+bool WaitForExit(vkqx_test::ServerProcess& process) {
+  process.WaitFor([&] { return !process.Running(); }, 60000);
+  return !process.Running();
+}
 
 // The highest percent vkdl has printed so far.
 int LastPercent(const std::string& logs) {
@@ -251,17 +260,161 @@ TEST_F(VkdlTest, BadArgumentsGiveTheUsageAndExitTwo) {
   EXPECT_EQ(vkqx_test::RunProgram(Vkdl(), {"--help"}, 10000).exitCode, 0);
 }
 
-TEST_F(VkdlTest, ADiskTooSmallForTheFileFailsAtPreSizing) {
-  if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
-  const std::string mountPoint = m_dir.Sub("small");
-  ASSERT_EQ(system(("mkdir -p " + mountPoint).c_str()), 0);
-  if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=1m") != 0) GTEST_SKIP() << "tmpfs cannot be mounted here";
+// A file system of `megabytes` at `mountPoint`: a tmpfs, else a file system made in a file. Empty
+// `skipReason` when mounted.
+class SmallFileSystem {
+ public:
+  SmallFileSystem(const std::string& mountPoint, const std::string& image, int megabytes) : m_mountPoint(mountPoint) {
+    if (geteuid() != 0) {
+      m_skipReason = "mounting a small file system needs root";
+      return;
+    }
+    ::mkdir(mountPoint.c_str(), 0755);
+    const std::string size = "size=" + std::to_string(megabytes) + "m";
+    if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, size.c_str()) == 0) return;
+    const std::string make = "truncate -s " + std::to_string(megabytes) + "M " + image + " && mkfs.ext2 -q -F " + image +
+                             " >/dev/null 2>&1 && mount -o loop " + image + " " + mountPoint + " 2>/dev/null";
+    if (system(make.c_str()) == 0) return;
+    m_skipReason = "neither a tmpfs nor a file system in a file can be mounted here";
+  }
+  ~SmallFileSystem() {
+    if (m_skipReason.empty()) ::umount2(m_mountPoint.c_str(), MNT_DETACH);
+  }
+  const std::string& skipReason() const { return m_skipReason; }
+
+ private:
+  std::string m_mountPoint;
+  std::string m_skipReason;
+};
+
+TEST_F(VkdlTest, AFullDiskFailsEveryRunWithItsCauseUntilSpaceIsFreed) {
+  SmallFileSystem disk(m_dir.Sub("small"), m_dir.Sub("small.img"), 6);
+  if (!disk.skipReason().empty()) GTEST_SKIP() << disk.skipReason();
   StartServer(4 << 20);
-  const vkqx_test::ProgramResult result = RunToEnd(mountPoint + "/out.bin");
-  umount(mountPoint.c_str());
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_NE(result.err.find("vkdl: outcome (3, 6)"), std::string::npos) << result.err;
+  const std::string filler = m_dir.Sub("small/filler");
+  std::ofstream(filler, std::ios::binary) << std::string(3 << 20, 'f');
+  const std::string out = m_dir.Sub("small/out.bin");
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    const vkqx_test::ProgramResult result = RunToEnd(out);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("vkdl: outcome (3, 6)"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("could not be made at its full size: disk full (system error 112)"), std::string::npos)
+        << result.err;
+    // Nothing is left that a later run could take for progress.
+    EXPECT_FALSE(std::ifstream(out + ".vkdt.vkmt").good());
+    EXPECT_FALSE(std::ifstream(out).good());
+  }
   EXPECT_TRUE(SettledLog().empty());
+  ASSERT_EQ(std::remove(filler.c_str()), 0);
+  const vkqx_test::ProgramResult result = RunToEnd(out);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(ReadAll(out), m_content);
+}
+
+TEST_F(VkdlTest, ADataFileRemovedOrReplacedMidDownloadFailsAndTheNextRunStartsAfresh) {
+  StartServer(16 << 20, "1m");
+  for (const bool replaced : {false, true}) {
+    SCOPED_TRACE(replaced ? "replaced by another file of its size" : "removed");
+    const std::string out = m_dir.Sub(replaced ? "replaced.bin" : "removed.bin");
+    vkqx_test::ServerProcess vkdl("vkdl");
+    ASSERT_TRUE(vkdl.Start(Vkdl(), Args(out)));
+    ASSERT_TRUE(vkdl.WaitFor([&] { return LastPercent(vkdl.Logs()) >= 10; }, 60000)) << vkdl.Logs();
+    ASSERT_EQ(std::remove((out + ".vkdt").c_str()), 0);
+    if (replaced) std::ofstream(out + ".vkdt", std::ios::binary) << std::string(m_content.size(), 'r');
+    ASSERT_TRUE(WaitForExit(vkdl));
+    const std::string logs = vkdl.Logs();
+    EXPECT_EQ(ExitCodeOf(vkdl.Stop()), 1) << logs;
+    EXPECT_NE(logs.find("vkdl: outcome (2, 0)"), std::string::npos) << logs;
+    EXPECT_NE(logs.find("vanished or changed size during the download"), std::string::npos) << logs;
+    EXPECT_EQ(logs.find("md5 ok"), std::string::npos) << logs;
+    EXPECT_FALSE(std::ifstream(out).good());
+    EXPECT_FALSE(std::ifstream(out + ".vkdt.vkmt").good());
+
+    const vkqx_test::ProgramResult result = RunToEnd(out);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadAll(out), m_content);
+  }
+}
+
+TEST_F(VkdlTest, ALeftoverDataFileNeverReplacesACompleteTarget) {
+  StartServer(3 << 20);
+  const std::string out = m_dir.Sub("out.bin");
+  std::ofstream(out, std::ios::binary) << m_content;
+  // An interrupted download of another version, of the same size.
+  std::ofstream(out + ".vkdt", std::ios::binary) << MakeContent(m_content.size() + 4).substr(4);
+  const vkqx_test::ProgramResult result = RunToEnd(out);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.err.find("vkdl: md5 ok"), std::string::npos) << result.err;
+  EXPECT_EQ(ReadAll(out), m_content);
+  EXPECT_TRUE(SettledLog().empty());
+}
+
+TEST_F(VkdlTest, ATargetThatFailsItsCheckIsMovedAsideAndFetchedAgain) {
+  StartServer(3 << 20);
+  const std::string out = m_dir.Sub("out.bin");
+  const std::string wrong = std::string(m_content.size(), 'w');
+  std::ofstream(out, std::ios::binary) << wrong;
+  vkqx_test::ProgramResult result = RunToEnd(out);
+  EXPECT_EQ(result.exitCode, 3);
+  EXPECT_NE(result.err.find("vkdl: md5 mismatch: expected " + Md5Of(m_content) + ", got " + Md5Of(wrong) +
+                            "; the file was moved to " + out + ".bad, so the next run downloads it again"),
+            std::string::npos)
+      << result.err;
+  EXPECT_FALSE(std::ifstream(out).good());
+  EXPECT_EQ(ReadAll(out + ".bad"), wrong);
+
+  result = RunToEnd(out);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(ReadAll(out), m_content);
+}
+
+TEST_F(VkdlTest, AServerWhoseFileChangedIsRefusedWithTheReason) {
+  StartServer(2 << 20);
+  const std::string out = m_dir.Sub("out.bin");
+  m_nginx->WriteFile("file.bin", m_content + "a newer, longer version");
+  vkqx_test::ProgramResult result = RunToEnd(out);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("vkdl: outcome (3, 809)"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("every source failed, the last with the server's file has another size: it changed "
+                            "(engine code 2011)"),
+            std::string::npos)
+      << result.err;
+  for (const NginxAccessEntry& e : SettledLog()) EXPECT_EQ(e.status, 206) << e.request;
+
+  m_nginx->WriteFile("file.bin", m_content);
+  result = RunToEnd(out);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(ReadAll(out), m_content);
+}
+
+TEST_F(VkdlTest, AOneByteFileIsAskedForAsARange) {
+  StartServer(1);
+  const std::string out = m_dir.Sub("out.bin");
+  const vkqx_test::ProgramResult result = RunToEnd(out);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(ReadAll(out), m_content);
+  const std::vector<NginxAccessEntry> log = SettledLog();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].range, "bytes=0-0");
+  EXPECT_EQ(log[0].status, 206);
+}
+
+TEST_F(VkdlTest, ASecondRunOnTheSameTargetIsRefusedWhileTheFirstLasts) {
+  StartServer(16 << 20, "1m");
+  const std::string out = m_dir.Sub("out.bin");
+  vkqx_test::ServerProcess first("vkdl");
+  ASSERT_TRUE(first.Start(Vkdl(), Args(out)));
+  ASSERT_TRUE(first.WaitFor([&] { return LastPercent(first.Logs()) >= 1; }, 60000)) << first.Logs();
+  vkqx_test::ProgramResult second = RunToEnd(out);
+  EXPECT_EQ(second.exitCode, 4);
+  EXPECT_NE(second.err.find("vkdl: refused: another vkdl run is downloading " + out), std::string::npos) << second.err;
+  ASSERT_TRUE(WaitForExit(first));
+  EXPECT_EQ(ExitCodeOf(first.Stop()), 0) << first.Logs();
+  EXPECT_EQ(ReadAll(out), m_content);
+  second = RunToEnd(out);
+  EXPECT_EQ(second.exitCode, 0) << second.err;
+  EXPECT_FALSE(std::ifstream(out + ".vkdt").good());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tools/vkdl/OutcomeText.h"
 #include "tools/vkdl/ProgressLine.h"
 
 namespace {
@@ -79,6 +80,34 @@ TEST(VkdlOptionsTest, ProgressTextShowsSizesPercentAndSpeed) {
   EXPECT_NE(line.find("50%"), std::string::npos);
   EXPECT_NE(line.find("/s"), std::string::npos);
   EXPECT_EQ(FormatProgressBar(half, 10).rfind("[#####-----] ", 0), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(VkdlOutcomeTextTest, SaysWhyInWordsAndNumbers) {
+  struct Case {
+    int et;
+    int ec;
+    DownloadEndDetail detail;
+    const char* text;
+  };
+  const Case cases[] = {
+      {3, 6, {112, 0, 0}, "the data file /d/f.bin.vkdt could not be made at its full size: disk full (system error 112)"},
+      {3, 6, {5, 0, 0}, "could not be made at its full size: access denied (system error 5)"},
+      {3, 6, {3, 0, 0}, "could not be made at its full size: path not found (system error 3)"},
+      {3, 809, {0, 4, 404}, "no source for more than 10 s: every source failed, the last with HTTP status 404"},
+      {3, 809, {0, 4, 2008}, "the last with the server ignores ranges (HTTP status 200 to a range request)"},
+      {3, 809, {0, 5, 7}, "the last with transport error 7 (Couldn't connect to server)"},
+      {3, 809, {0, 3, 3002}, "the last with no data, or far too little, for 16 s (engine code 3002)"},
+      {5, 0, {5, 0, 0}, "could not be moved onto /d/f.bin: access denied (system error 5); it stays in /d/f.bin.vkdt"},
+      {2, 0, {2, 0, 0}, "the data file /d/f.bin.vkdt vanished or changed size during the download (system error 2)"},
+  };
+  for (const Case& c : cases) {
+    const std::string text = OutcomeText(c.et, c.ec, c.detail, "/d/f.bin");
+    EXPECT_NE(text.find(c.text), std::string::npos) << text;
+  }
 }
 
 }  // namespace

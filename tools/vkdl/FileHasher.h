@@ -21,6 +21,8 @@ class CFileHasher : public CSimpleThread {
   // Opens `path` for reading and starts hashing behind Advance. False when it cannot be opened.
   bool Begin(const std::wstring& path);
   bool Begun() const { return m_file != platform::kInvalidFile; }
+  // Whether the file being hashed is the one at `path` now.
+  bool Follows(const std::wstring& path) const { return Begun() && platform::IsSameFile(m_file, path); }
   // The first `limit` bytes are final. Never moves back.
   void Advance(uint64_t limit);
   // Hashes up to `size` bytes and returns the 32 hex digits; empty when the file could not be read

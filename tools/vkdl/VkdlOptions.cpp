@@ -153,6 +153,9 @@ std::string VkdlUsage() {
          "URL's host name, up to two pinned to the addresses of --ips, and a fallback source on\n"
          "--cdn-host when the speed stays at or below --cdn-min-speed for 20 s or every source\n"
          "failed. An interrupted download resumes when the same command is run again.\n"
-         "Exit status: 0 done and verified, 1 the download failed, 2 bad arguments, 3 wrong MD5,\n"
-         "130/143 stopped by SIGINT/SIGTERM (progress saved).\n";
+         "One run at a time per PATH: its data file PATH.vkdt is locked while the run lasts. A file\n"
+         "that fails the check (length or MD5) is moved to PATH.bad, so the next run fetches it again.\n"
+         "Exit status: 0 done and verified, 1 the download failed (the cause is printed), 2 bad\n"
+         "arguments, 3 wrong length or MD5, 4 another run is downloading PATH, 130/143 stopped by\n"
+         "SIGINT/SIGTERM (progress saved).\n";
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -248,6 +249,59 @@ TEST_F(EngineItest, ASourceKeptUnderTheThresholdForTwentySecondsBringsInTheCdn) 
   EXPECT_TRUE(LogHas(L"低于阈值976.56 KB/秒，切换为第三方cdn下载源：127.0.0.4"));
   ASSERT_NE(Task(), nullptr);
   EXPECT_TRUE(Task()->UsedCdn());
+}
+
+TEST_F(EngineItest, ATricklingSourceIsCutLikeASilentOneAndItsBlockContinued) {
+  // One byte every two seconds never lets 16 s pass without data, but it is no download.
+  const std::string content = MakeContent(kBlock / 2);
+  FaultServer fault;
+  ASSERT_TRUE(fault.StartHttp(content, {HttpFault::TrickleAfter(100000, 2000), HttpFault::Serve()}));
+  ASSERT_TRUE(Download(fault.Url("/file.bin"), content));
+  ASSERT_TRUE(RunUntil([] { return g_outcome.called; }, 60000));
+  ExpectCompleteAndRight();
+  EXPECT_TRUE(LogHas(L"第1次重试 et:3 ec:3002"));
+  const std::vector<vkqx_test::FaultRequest> requests = fault.Requests();
+  ASSERT_GE(requests.size(), 2u);
+  uint64_t resumedAt = 0;
+  ASSERT_EQ(std::sscanf(requests[1].range.c_str(), "bytes=%lu-", &resumedAt), 1) << requests[1].range;
+  EXPECT_GE(resumedAt, 100000u);  // the trickled bytes are kept, not fetched again
+}
+
+TEST_F(EngineItest, RelativeRedirectsAreResolvedAgainstTheRequestUrl) {
+  const std::string content = MakeContent(3 * kBlock);
+  struct Case {
+    const char* name;
+    std::string location;  // what the server sends, for a request of /dl/file.bin
+  };
+  FaultServer other;  // another server, named by a network-path reference
+  ASSERT_TRUE(other.StartHttp(content, {HttpFault::Serve()}));
+  const Case cases[] = {
+      {"a relative path", "v2/file.bin"},
+      {"a dot segment", "../dl/v2/file.bin"},
+      {"an absolute path", "/dl/v2/file.bin"},
+      {"a network-path reference", "//127.0.0.1:" + std::to_string(other.port()) + "/dl/v2/file.bin"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_outcome = {};
+    NginxOptions options;
+    options.addresses = {"127.0.0.1", "127.0.0.2"};
+    options.redirects = {{"/dl/file.bin", 302, c.location}};
+    // nginx would make a location that is a path absolute itself.
+    options.extraServerConfig = "    absolute_redirect off;";
+    NginxServer server(options);
+    server.WriteFile("dl/v2/file.bin", content);
+    ASSERT_TRUE(server.Start());
+    // A domain source (the transfer follows, later blocks go to the location) and a pinned one
+    // (restarted at the location).
+    ASSERT_TRUE(Download(server.Url("/dl/file.bin"), content, L"127.0.0.2"));
+    ASSERT_TRUE(RunUntil([] { return g_outcome.called; }, 30000));
+    ExpectCompleteAndRight();
+    EXPECT_TRUE(LogHas(L"ec:3003"));
+    for (const vkqx_test::NginxAccessEntry& e : server.AccessLog())
+      EXPECT_TRUE(e.status == 302 || e.status == 206) << e.request << " " << e.status;
+    m_drive.Write("file.bin", "");
+  }
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "commonlib/engine/DownloadTaskQueue.h"
 #include "commonlib/http/HttpMgr.h"
 #include "commonlib/peer/HttpDownloadPeer.h"
+#include "platform/file.h"
 #include "platform/format.h"
 #include "tests/commonlib/engine/engine_test_support.h"
 
@@ -81,6 +82,17 @@ class DownloadTaskTest : public ::testing::Test {
     for (const std::wstring& line : Task()->Log()->Lines())
       if (line.find(part) != std::wstring::npos) return true;
     return false;
+  }
+
+  // The meta file of a download of `size` bytes with no gap left.
+  static bool SaveMetaWithNothingMissing(int64_t size) {
+    TaskMetaData saved;
+    saved.fileSize = size;
+    saved.fileHash = kHash;
+    CTaskMetaFile meta;
+    meta.SetPath(engine_test::TempDrive::Path("file.bin.vkdt.vkmt"));
+    CTaskMetaFile::Encode(saved, CTaskLog(), meta.Root());
+    return meta.Save();
   }
 
   engine_test::TempDrive m_drive;
@@ -327,6 +339,100 @@ TEST_F(DownloadTaskTest, EveryTickReportsProgress) {
   Second();
   Second();
   EXPECT_EQ(g_progressCalls, 2);
+}
+
+TEST_F(DownloadTaskTest, ATransferFarBelowAUsefulSpeedTimesOutLikeASilentOne) {
+  struct Case {
+    const char* name;
+    uint32_t bytesPerSecond;
+    bool timesOut;  // within 40 s
+  };
+  const Case cases[] = {
+      {"silent", 0, true},
+      {"a byte a second", 1, true},
+      {"half a KiB a second", 512, true},
+      {"a slow but working link, 2 KiB a second", 2048, false},
+      {"a fast link", 1'000'000, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(Start(40'000'000));
+    CHttpDownloadPeer* peer = Peers().at(0);
+    peer->OnHeaders(206, ProtoValue());  // the response begins: the attempt's clock starts
+    int timedOutAt = 0;
+    for (int second = 1; second <= 40 && timedOutAt == 0; ++second) {
+      if (c.bytesPerSecond != 0) peer->OnProgress(c.bytesPerSecond);
+      m_clock.Advance(1000);
+      m_manager.CheckTimeouts();
+      if (peer->delayed) timedOutAt = second;
+    }
+    EXPECT_EQ(timedOutAt != 0, c.timesOut) << timedOutAt;
+    if (c.timesOut) {
+      EXPECT_LE(timedOutAt, 17);
+      EXPECT_TRUE(LogHas(L"[源重试] 下载源dl.example 第1次重试 et:3 ec:3002"));
+    }
+    Queue()->CancelDownloadFile(Task()->GetFullPath());
+  }
+}
+
+// A meta file that says nothing is missing, beside data files of two sizes: only a data file at its
+// full size was written by the task; anything else starts afresh instead of becoming the target.
+TEST_F(DownloadTaskTest, OnlyADataFileAtItsFullSizeIsTakenForTheSavedProgress) {
+  constexpr int64_t kSize = 4096;
+  struct Case {
+    const char* name;
+    size_t dataBytes;
+    bool completes;
+  };
+  for (const Case& c : {Case{"a data file cut short by a failed start", 0, false},
+                        Case{"the whole data file", kSize, true}}) {
+    SCOPED_TRACE(c.name);
+    g_outcome = {};
+    const std::string data(c.dataBytes, 'd');
+    m_drive.Write("file.bin.vkdt", data);
+    ASSERT_TRUE(SaveMetaWithNothingMissing(kSize));
+    ASSERT_TRUE(Start(kSize));
+    EXPECT_EQ(g_outcome.called, c.completes);
+    if (c.completes) {
+      EXPECT_EQ(g_outcome.et, 0);
+      EXPECT_EQ(m_drive.Read("file.bin"), data);
+    } else {
+      ASSERT_NE(Task(), nullptr);
+      EXPECT_EQ(DownloadedBytes(Task()->Gaps(), kSize), 0);
+      EXPECT_EQ(m_manager.RequestCount(), 1u);
+      Queue()->CancelDownloadFile(Task()->GetFullPath());
+    }
+  }
+}
+
+// A complete data file whose target cannot be replaced stays with its meta file; the next run
+// moves it, and only it.
+TEST_F(DownloadTaskTest, AMoveThatFailsKeepsTheDataForTheNextRun) {
+  constexpr int64_t kSize = 4096;
+  const std::string data(kSize, 'd');
+  m_drive.Write("file.bin.vkdt", data);
+  ASSERT_TRUE(SaveMetaWithNothingMissing(kSize));
+  m_drive.Write("file.bin", "old");
+  // Held without delete sharing: the target cannot be replaced.
+  const platform::FileHandle held = platform::CreateFile(engine_test::TempDrive::Path("file.bin"), platform::GENERIC_READ,
+                                                         platform::FILE_SHARE_READ, platform::OPEN_EXISTING, false);
+  ASSERT_NE(held, platform::kInvalidFile);
+  ASSERT_TRUE(Start(kSize));
+  platform::CloseHandle(held);
+  ASSERT_TRUE(g_outcome.called);
+  EXPECT_NE(g_outcome.et, 0);
+  EXPECT_NE(g_outcome.et, 3);
+  EXPECT_EQ(g_outcome.ec, 0);
+  EXPECT_EQ(m_drive.Read("file.bin"), "old");
+  EXPECT_TRUE(m_drive.Exists("file.bin.vkdt.vkmt"));
+
+  g_outcome = {};
+  ASSERT_TRUE(Start(kSize));
+  ASSERT_TRUE(g_outcome.called);
+  EXPECT_EQ(g_outcome.et, 0);
+  EXPECT_EQ(m_drive.Read("file.bin"), data);
+  EXPECT_FALSE(m_drive.Exists("file.bin.vkdt"));
+  EXPECT_EQ(m_manager.RequestCount(), 0u);
 }
 
 }  // namespace

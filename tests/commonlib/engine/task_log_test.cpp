@@ -112,4 +112,22 @@ TEST(TaskLogTest, FillStatistics) {
   EXPECT_EQ(0, log.Stats().Lookup(L"avg_speed").integer());
 }
 
+TEST(TaskLogTest, KeepsOnlyTheNewestLinesAcrossRestarts) {
+  // Each restart adds lines and the meta file carries them all: what is kept must stay bounded.
+  CTaskLog saved;
+  for (size_t i = 0; i < CTaskLog::kMaxLines + 40; ++i) saved.AppendLine(kLogTaskState, std::to_wstring(i));
+  ASSERT_EQ(saved.Lines().size(), CTaskLog::kMaxLines);
+  EXPECT_NE(saved.Lines().front().find(L"] 40"), std::wstring::npos);
+  ProtoValue map(PV_MAP);
+  saved.SaveTo(map);
+  TaskLogSnapshot snapshot;
+  ASSERT_TRUE(CTaskLog::Parse(map, snapshot));
+  CTaskLog next;
+  next.AppendLine(kLogTaskState, L"this run");
+  next.Restore(snapshot);
+  ASSERT_EQ(next.Lines().size(), CTaskLog::kMaxLines);
+  EXPECT_NE(next.Lines().back().find(L"this run"), std::wstring::npos);
+  EXPECT_NE(next.Lines().front().find(L"] 41"), std::wstring::npos);
+}
+
 }  // namespace

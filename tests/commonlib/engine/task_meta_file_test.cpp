@@ -128,6 +128,36 @@ TEST_F(TaskMetaFileTest, TornFileIsNeverTrusted) {
   EXPECT_EQ(Ranges(data.gaps), Ranges(loaded.gaps));
 }
 
+// Older versions kept every event line of every run, so a meta file could pass the read limit: its
+// progress is kept (read without the record); a cut of it is still refused.
+TEST_F(TaskMetaFileTest, AFilePastTheReadLimitKeepsItsProgress) {
+  CTaskLog log;
+  for (int i = 0; i < 200; ++i) log.AppendLine(kLogSourceRetry, L"下载源dl.example 第1次重试 et:3 ec:3002");
+  log.AddSourceBytes(L"dl.example", 3 * L);
+  TaskMetaData data = SampleData(5 * L);
+  data.gaps.Subtract(0, 3 * L - 1);
+  data.p2pBytes = 7;
+  const std::string whole = SavedBytes(data, log);
+  CTaskMetaFile::SetReadLimitForTesting(whole.size() / 4);
+  drive.Write(kMeta, whole);
+  TaskMetaData loaded;
+  const bool resumed = Resume(5 * L, kHash, loaded);
+  std::vector<size_t> acceptedCuts;
+  for (size_t cut = 1; cut < whole.size(); cut += 37) {
+    drive.Write(kMeta, whole.substr(0, cut));
+    CTaskMetaFile meta;
+    if (meta.LoadFile(MetaPath())) acceptedCuts.push_back(cut);
+  }
+  CTaskMetaFile::SetReadLimitForTesting(0);
+  ASSERT_TRUE(resumed);
+  EXPECT_EQ(Ranges(data.gaps), Ranges(loaded.gaps));
+  EXPECT_EQ(loaded.p2pBytes, 7);
+  EXPECT_EQ(loaded.elapsedMs, data.elapsedMs);
+  EXPECT_TRUE(loaded.usedCdn);
+  EXPECT_TRUE(loaded.log.lines.empty());
+  EXPECT_TRUE(acceptedCuts.empty()) << "a cut at " << acceptedCuts.front() << " was taken for the whole";
+}
+
 TEST_F(TaskMetaFileTest, TornMetaFileFallsBackToTheBackup) {
   TaskMetaData data = SampleData(3 * L);
   data.gaps.Subtract(0, L - 1);

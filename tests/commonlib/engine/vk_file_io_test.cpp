@@ -130,12 +130,16 @@ TEST_F(FileIOTest, OnlyAcceptedResponsesWrite) {
       {"redirect then 206", {{302, L""}, {206, Range(100, 199, 300)}}, true, true, 0, 0},
       {"redirect then 200", {{301, L""}, {200, L""}}, true, false, 4, 2008},
       {"200 at a nonzero offset without range", {{200, L""}}, false, false, 4, 2008},
+      {"206 of a file that grew", {{206, Range(100, 199, 301)}}, true, false, 3, 2011},
+      {"206 of a file that shrank", {{206, Range(100, 199, 250)}}, true, false, 3, 2011},
+      {"206 of a file of unknown size", {{206, L"bytes 100-199/*"}}, true, true, 0, 0},
   };
   for (const ResponseCase& c : cases) {
     SCOPED_TRACE(c.name);
     Fill(300);
     CVKDownloadFileIO io;
     ASSERT_TRUE(io.open(OpenData(), 100, 199, c.rangeRequested));
+    io.SetFileSize(300);
     bool accepted = true;
     for (const auto& [status, range] : c.responses) accepted = io.AcceptResponse(status, range);
     EXPECT_EQ(c.accepted, accepted);
