@@ -73,8 +73,12 @@ function(vkqx_add_tests)
       list(APPEND _labels ${_extra})
     endif()
     add_test(NAME ${_target} COMMAND ${_target})
-    set_tests_properties(${_target} PROPERTIES LABELS "${_labels}" TIMEOUT ${A_TIMEOUT}
-      ENVIRONMENT "VKQX_BUILD_DIR=${CMAKE_BINARY_DIR};VKQX_SOURCE_DIR=${PROJECT_SOURCE_DIR};VKQX_LOOPBACK_ONLY=1")
+    set(_env "VKQX_BUILD_DIR=${CMAKE_BINARY_DIR};VKQX_SOURCE_DIR=${PROJECT_SOURCE_DIR};VKQX_LOOPBACK_ONLY=1")
+    # Font and display libraries keep caches until the process ends; tests/lsan.supp names them.
+    if(VKQX_SANITIZE STREQUAL "address")
+      list(APPEND _env "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
+    endif()
+    set_tests_properties(${_target} PROPERTIES LABELS "${_labels}" TIMEOUT ${A_TIMEOUT} ENVIRONMENT "${_env}")
   endforeach()
 endfunction()
 

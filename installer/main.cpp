@@ -7,12 +7,16 @@
 #include "commonlib/logger/Log.h"
 #include "installer/CmdLineOptions.h"
 #include "installer/MainApp.h"
+#include "installer/MsgBoxDlg.h"
 #include "platform/errors.h"
 #include "platform/message_loop.h"
 #include "platform/named_mutex.h"
+#include "platform/resources.h"
 #include "platform/signals.h"
 #include "platform/text.h"
 #include "platform/window.h"
+#include "uitoolkit/controls/Control.h"
+#include "uitoolkit/window/SkinResource.h"
 
 namespace {
 
@@ -53,8 +57,21 @@ class CPlaceholderMainWnd {
   platform::HWND m_hwnd = nullptr;
 };
 
-// The second-instance notice; the message box joins here once it exists.
-void ShowAlreadyRunningNotice() { LOGI(L"您已经运行了一个Tessary安装程序。"); }
+constexpr uint32_t kSkinResourceId = 150;
+
+// The second-instance notice: no owner, only the OK button. Its result does not matter.
+void ShowAlreadyRunningNotice() {
+  LOGI(L"您已经运行了一个Tessary安装程序。");
+  auto* box = new CMsgBoxDlg(L"您已经运行了一个Tessary安装程序。", L"提示信息", L"");
+  if (!box->Create(nullptr, L"提示信息", ui::WS_POPUP)) {
+    delete box;
+    return;
+  }
+  box->CenterWindow();
+  if (ui::Control* group = box->FindControl(L"hlt_btn_0")) group->SetVisible(false);
+  box->ShowWindow(true, true);
+  box->ShowModal();
+}
 
 }  // namespace
 
@@ -64,7 +81,10 @@ int main(int argc, char** argv) {
   // Read before the mutex: the hidden flag governs the second-instance notice.
   std::unique_ptr<CCmdLineOptions> options = ParseCommandLine(argc, argv);
   app->ApplyCommandLine(*options);
-  // [UI toolkit] hand it the module instance; it registers its window classes.
+  // The toolkit keeps the skin archive open from here to the end; window classes are registered
+  // as windows are made.
+  const std::span<const uint8_t> skin = platform::LoadResource(L"ZIPRES", kSkinResourceId);
+  ui::OpenSkinBytes(std::string(reinterpret_cast<const char*>(skin.data()), skin.size()));
 
   std::unique_ptr<platform::NamedMutex> instanceMutex = platform::NamedMutex::Create(kInstanceMutexName);
   if (platform::GetLastError() == platform::ERROR_ALREADY_EXISTS) {
@@ -90,7 +110,8 @@ int main(int argc, char** argv) {
   const int exitCode = platform::RunMessageLoop();
   LOGI(L"main() 消息循环结束 code:%d", exitCode);
 
-  LOGI(L"main() 关闭: 释放皮肤资源");  // [UI toolkit] release the skin archive it holds
+  LOGI(L"main() 关闭: 释放皮肤资源");
+  ui::ReleaseSkinArchive();
   LOGI(L"main() 关闭: CMainApp::UnInit");
   app->UnInit();
   LOGI(L"main() 关闭: OleUninitialize");

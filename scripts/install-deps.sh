@@ -13,6 +13,8 @@ packages=(
   nginx-light dnsmasq-base openssl iproute2 python3 procps psmisc
   # picture and real-window tests
   xvfb xdotool imagemagick fonts-noto-cjk zip
+  # skin artwork (scripts/render-skin.sh)
+  librsvg2-bin
   # benchmark peers
   aria2 curl time
 )
