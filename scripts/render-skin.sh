@@ -13,7 +13,6 @@ out=installer/skin
 icon_out=installer/resources
 if [ "${1:-}" = --check ]; then
   tmp=$(mktemp -d)
-  trap 'rm -rf "$tmp"' EXIT
   out=$tmp/skin
   icon_out=$tmp/resources
   mkdir -p "$out" "$icon_out"
@@ -23,7 +22,7 @@ command -v rsvg-convert >/dev/null || { echo "render-skin: rsvg-convert missing 
 css=$(mktemp)
 trap 'rm -f "$css"; [ -n "${tmp:-}" ] && rm -rf "$tmp"' EXIT
 
-# render OUTPUT_PNG SOURCE_SVG [CSS]: the image at 1x and @2x (or at the size given by ICON_SIZE).
+# render NAME SOURCE_SVG [CSS]: NAME.png at the source's size and NAME@2x.png at double size.
 render() {
   local name=$1 svg=$src/$2 style=${3:-}
   local args=()
