@@ -13,6 +13,9 @@ class IBaseStream {
   virtual int Read(void* buffer, size_t count) = 0;
   virtual uint64_t GetSize() = 0;
   virtual void Close() = 0;
+  // Moves the read position to `position` bytes from the start; false when the stream cannot go
+  // there (or cannot seek at all). A body sent again after a redirect is read from the start.
+  virtual bool Seek(uint64_t /*position*/) { return false; }
 
  protected:
   IBaseStream() = default;

@@ -31,6 +31,12 @@ const uint8_t* IBufferStream::Take(size_t count) {
   return bytes;
 }
 
+bool IBufferStream::Seek(uint64_t position) {
+  if (position > m_size) return false;
+  m_position = static_cast<size_t>(position);
+  return true;
+}
+
 void IBufferStream::Close() {
   m_owned.reset();
   m_data = nullptr;

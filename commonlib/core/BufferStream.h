@@ -18,6 +18,7 @@ class IBufferStream : public IBaseStream {
 
   int Read(void* buffer, size_t count) override;
   uint64_t GetSize() override { return m_size; }
+  bool Seek(uint64_t position) override;
   // Frees the stream's own copy; the stream is empty afterwards.
   void Close() override;
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <exception>
 #include <string_view>
 
 #include "commonlib/http/CurlEvents.h"
@@ -22,6 +24,28 @@ bool IsErrorStatus(int httpCode) { return httpCode < 100 || httpCode > 399; }
 // replaces it; 700 means none has been read yet.
 bool StatusMayChange(int httpCode) {
   return httpCode == 700 || (httpCode >= 100 && httpCode <= 199) || (httpCode >= 300 && httpCode <= 399);
+}
+
+// Logging may itself fail for want of memory; nothing may leave a callback.
+void LogCallbackFailure(const wchar_t* callback, const char* what) noexcept {
+  try {
+    LOGE(L"CCurlHttp::%s 回调异常，传输终止 %s", callback, platform::AnsiToWide(what));
+  } catch (...) {
+  }
+}
+
+// Runs a callback's work; an exception (memory running out in a sink, a map or a posted event)
+// must not unwind through curl's C frames, so it becomes `failure`, which ends the transfer.
+template <typename Result, typename Work>
+Result Guarded(const wchar_t* callback, Result failure, Work&& work) noexcept {
+  try {
+    return work();
+  } catch (const std::exception& e) {
+    LogCallbackFailure(callback, e.what());
+  } catch (...) {
+    LogCallbackFailure(callback, "");
+  }
+  return failure;
 }
 
 }  // namespace
@@ -118,6 +142,13 @@ size_t CCurlHttp::OnSendBody(char* buffer, size_t length) {
   return static_cast<size_t>(read);
 }
 
+bool CCurlHttp::RewindSource(uint64_t offset) {
+  CAutoLock guard(&m_ioLock);
+  if (!source || m_closed || offset > uploadSize || !source->Seek(offset)) return false;
+  uploadSent = offset;
+  return true;
+}
+
 void CCurlHttp::Close() {
   CAutoLock guard(&m_ioLock);
   m_closed = true;
@@ -128,37 +159,52 @@ void CCurlHttp::Close() {
 size_t CurlHeaderCallback(char* data, size_t size, size_t count, void* user) {
   auto* transfer = static_cast<CCurlHttp*>(user);
   if (transfer == nullptr || !transfer->active) return 0;
-  return transfer->OnRecieveHeader(data, size * count);
+  return Guarded(L"OnRecieveHeader", size_t{0}, [&] { return transfer->OnRecieveHeader(data, size * count); });
 }
 
 size_t CurlWriteCallback(char* data, size_t size, size_t count, void* user) {
   auto* transfer = static_cast<CCurlHttp*>(user);
   if (transfer == nullptr || !transfer->active) return 0;
-  const CRefPtr<CCurlBase> hold(transfer);
-  const size_t result = transfer->OnRecieveBody(data, size * count);
-  transfer->pendingBytes += result;
-  if (transfer->reportProgress) {
-    const uint32_t now = platform::GetTickCount();
-    if (now - transfer->lastReportTick > kRecvProgressIntervalMs) {
-      transfer->lastReportTick = now;
-      PostRecvProgress(hold, static_cast<unsigned int>(transfer->pendingBytes));
-      transfer->pendingBytes = 0;
+  return Guarded(L"OnRecieveBody", size_t{0}, [&] {
+    const CRefPtr<CCurlBase> hold(transfer);
+    const size_t result = transfer->OnRecieveBody(data, size * count);
+    transfer->pendingBytes += result;
+    if (transfer->reportProgress) {
+      const uint32_t now = platform::GetTickCount();
+      if (now - transfer->lastReportTick > kRecvProgressIntervalMs) {
+        transfer->lastReportTick = now;
+        PostRecvProgress(hold, static_cast<unsigned int>(transfer->pendingBytes));
+        transfer->pendingBytes = 0;
+      }
     }
-  }
-  return result;
+    return result;
+  });
 }
 
 size_t CurlReadCallback(char* buffer, size_t size, size_t count, void* user) {
   auto* transfer = static_cast<CCurlHttp*>(user);
   if (transfer == nullptr || !transfer->active) return 0;
-  const CRefPtr<CCurlBase> hold(transfer);
-  const size_t result = transfer->OnSendBody(buffer, size * count);
-  if (transfer->reportProgress) {
-    const uint32_t now = platform::GetTickCount();
-    if (now - transfer->lastReportTick > kSendProgressIntervalMs) {
-      transfer->lastReportTick = now;
-      PostSendProgress(hold, static_cast<unsigned int>(result));
+  // 0 would only end the body early; an exception aborts the upload.
+  return Guarded(L"OnSendBody", static_cast<size_t>(CURL_READFUNC_ABORT), [&] {
+    const CRefPtr<CCurlBase> hold(transfer);
+    const size_t result = transfer->OnSendBody(buffer, size * count);
+    if (transfer->reportProgress) {
+      const uint32_t now = platform::GetTickCount();
+      if (now - transfer->lastReportTick > kSendProgressIntervalMs) {
+        transfer->lastReportTick = now;
+        PostSendProgress(hold, static_cast<unsigned int>(result));
+      }
     }
-  }
-  return result;
+    return result;
+  });
+}
+
+int CurlSeekCallback(void* user, curl_off_t offset, int origin) {
+  auto* transfer = static_cast<CCurlHttp*>(user);
+  if (transfer == nullptr || !transfer->active) return CURL_SEEKFUNC_FAIL;
+  // curl only ever asks for a position from the start of the body.
+  if (origin != SEEK_SET || offset < 0) return CURL_SEEKFUNC_CANTSEEK;
+  return Guarded(L"RewindSource", int{CURL_SEEKFUNC_FAIL}, [&] {
+    return transfer->RewindSource(static_cast<uint64_t>(offset)) ? int{CURL_SEEKFUNC_OK} : int{CURL_SEEKFUNC_CANTSEEK};
+  });
 }

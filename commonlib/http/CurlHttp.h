@@ -21,6 +21,9 @@ class CCurlHttp : public CCurlBase {
   size_t OnRecieveBody(const char* data, size_t length) override;
   size_t OnSendBody(char* buffer, size_t length) override;
   void Close() override;
+  // Puts the upload back to `offset` bytes from its start, for a body curl must send again (a
+  // 307 or 308 redirect, a connection that died before the answer); false when it cannot.
+  bool RewindSource(uint64_t offset);
 
   // The address curl connected to, as far as it was seen. Safe on any thread.
   std::string GetPrimaryIp();
@@ -55,7 +58,9 @@ class CCurlHttp : public CCurlBase {
   std::string m_primaryIp;  // under m_ipLock
 };
 
-// The callbacks installed on every easy handle; the user data is the CCurlHttp.
+// The callbacks installed on every easy handle; the user data is the CCurlHttp. None lets an
+// exception through to curl: one that throws ends its transfer instead.
 size_t CurlHeaderCallback(char* data, size_t size, size_t count, void* user);
 size_t CurlWriteCallback(char* data, size_t size, size_t count, void* user);
 size_t CurlReadCallback(char* buffer, size_t size, size_t count, void* user);
+int CurlSeekCallback(void* user, curl_off_t offset, int origin);

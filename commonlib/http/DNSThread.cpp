@@ -30,7 +30,13 @@ std::vector<std::string> CDNSThread::Servers() {
   return BuiltInDnsResolvers();
 }
 
-CDNSThread::~CDNSThread() { DestroyThread(100); }
+CDNSThread::~CDNSThread() {
+  DestroyThread(100);
+  // A thread the stop abandoned (stuck in a query) read this object only up to taking its job,
+  // under the lock: taking the lock here orders that before the object goes.
+  std::lock_guard<std::mutex> guard(m_jobLock);
+  m_job.reset();
+}
 
 bool CDNSThread::Resolve(const std::string& name, void* requester, DNSResultCallback resultCallback) {
   if (requester == nullptr || name.size() < 3) return false;

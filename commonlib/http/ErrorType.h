@@ -20,6 +20,8 @@ inline constexpr int kErrorTypeCount = 8;
 inline constexpr int kUserAlreadyStarted = -1;
 inline constexpr int kUserNothingToTransfer = 2005;
 inline constexpr int kUserAttemptTimeout = 3002;
+// A command's response body went past the bound the command allows (CHttpCommand::maxBodyBytes).
+inline constexpr int kUserBodyTooLarge = 3004;
 
 // (type, code)
 using HttpOutcome = std::pair<int, int>;

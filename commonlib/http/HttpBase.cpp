@@ -15,7 +15,8 @@ std::string RangeText(uint64_t rangeStart, uint64_t rangeEnd) {
   return std::string();
 }
 
-CHttpBase::CHttpBase(CCurlWorkshop* workshop, CHttpMgr* manager) : manager(manager), workshop(workshop) {}
+CHttpBase::CHttpBase(CCurlWorkshop* workshop, CHttpMgr* manager)
+    : manager(manager), managerSerial(manager != nullptr ? manager->Serial() : 0), workshop(workshop) {}
 
 CHttpBase::~CHttpBase() { CHttpBase::Stop(); }
 
@@ -25,7 +26,11 @@ void CHttpBase::SetIP(const std::wstring& ip, uint16_t port) {
   connectTo.clear();
   if (ip.empty()) return;
   LOGI(L"设置ip%s--%s:%u", GetUrl(), ip, static_cast<unsigned>(port));
-  connectTo.push_back(platform::WideToAnsi(platform::StrFormat(L"::%s:%u", ip, static_cast<unsigned>(port))));
+  // Only the URL's own host and port: a redirect elsewhere must reach the server it names.
+  const std::wstring host = GetHostFromUrl(GetUrl());
+  const std::wstring from =
+      host.empty() ? std::wstring(L":") : platform::StrFormat(L"%s:%d", host, GetPortFromUrl(GetUrl()));
+  connectTo.push_back(platform::WideToAnsi(platform::StrFormat(L"%s:%s:%u", from, ip, static_cast<unsigned>(port))));
 }
 
 bool CHttpBase::IsRetryDue() {
@@ -60,6 +65,8 @@ bool CHttpBase::Prepare() {
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, t);
   curl_easy_setopt(easy, CURLOPT_READFUNCTION, &CurlReadCallback);
   curl_easy_setopt(easy, CURLOPT_READDATA, t);
+  curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &CurlSeekCallback);
+  curl_easy_setopt(easy, CURLOPT_SEEKDATA, t);
   curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, static_cast<long>(connectTimeout));
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
@@ -111,6 +118,11 @@ HttpOutcome CHttpBase::Start() {
   if (started) return {ET_USER, kUserAlreadyStarted};
   ++startCount;
   started = true;
+  // The attempt's clocks run from here, not from the transfer's entry into the multi handle: a
+  // transfer the workshop drops (no easy handle, refused by curl) sends no event, and must still
+  // end through the timeout.
+  startTick = platform::GetTickCount();
+  attemptTick = startTick;
   Prepare();
   if (transfer && workshop != nullptr) workshop->AddTransfer(CRefPtr<CCurlBase>(transfer.get()));
   return {ET_OK, 0};
@@ -122,9 +134,14 @@ bool CHttpBase::Stop() {
     started = false;
     if (transfer && workshop != nullptr) workshop->RemoveTransfer(CRefPtr<CCurlBase>(transfer.get()));
     startTick = 0;
+    attemptTick = 0;
   }
   ReleaseTransfer();
-  if (manager != nullptr && manager->Remove(this)) manager = nullptr;
+  if (manager != nullptr) {
+    // A request bound to a stack that has been stopped since must not reach into it.
+    if (CurlListener::IsAlive(manager, managerSerial)) manager->Remove(this);
+    manager = nullptr;
+  }
   return true;
 }
 

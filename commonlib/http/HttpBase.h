@@ -24,7 +24,8 @@ class CHttpBase {
   CHttpBase& operator=(const CHttpBase&) = delete;
 
   virtual const std::wstring& GetUrl();
-  // Pins the next transfer to ip:port (any host, any port of the URL); an empty ip unpins.
+  // Pins the next transfer's connections to the URL's host and port to ip:port; a redirect to any
+  // other host or port connects normally. An empty ip unpins.
   virtual void SetIP(const std::wstring& ip, uint16_t port);
   // More than 500 ms since delayTick.
   virtual bool IsRetryDue();
@@ -56,6 +57,9 @@ class CHttpBase {
 
   CRefPtr<CCurlHttp> transfer;
   CHttpMgr* manager;
+  // The manager's listener number (CurlListener::Serial) when it was bound: a manager that has
+  // been destroyed, or replaced by another at the same address, is never touched.
+  uint64_t managerSerial = 0;
   CCurlWorkshop* workshop;
   std::vector<std::string> connectTo;
   std::vector<std::pair<std::string, std::string>> formFields;
@@ -75,8 +79,12 @@ class CHttpBase {
   bool delayed = false;
   uint32_t delayTick = 0;
   bool verifyHost = false;
-  uint32_t startTick = 0;  // 0 when no transfer is in the multi handle
+  uint32_t startTick = 0;  // 0 when no attempt is under way; refreshed by activity
   uint32_t timeoutMs = 0;  // 0 for none
+  // When the current attempt started (0 when none), never refreshed, and the most the attempt may
+  // last however active it keeps (0 for no bound): a server that trickles cannot hold it for ever.
+  uint32_t attemptTick = 0;
+  uint32_t maxAttemptMs = 0;
   bool redirected = false;
 
   static constexpr const char* kUserAgent = "HTTP-VKQX-1.0";

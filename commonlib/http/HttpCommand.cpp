@@ -1,9 +1,11 @@
 #include "commonlib/http/HttpCommand.h"
 
 #include <cstdint>
+#include <unordered_map>
 #include <utility>
 
 #include "commonlib/core/BufferStream.h"
+#include "commonlib/http/BoundedBodySink.h"
 #include "commonlib/http/HttpMgr.h"
 #include "commonlib/http/HttpStack.h"
 #include "commonlib/logger/Log.h"
@@ -19,6 +21,18 @@ constexpr uint32_t kResolverStopTimeoutMs = 100;
 constexpr size_t kShortestAddress = 8;
 
 uint32_t IdValue(const void* id) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(id)); }
+
+// The command behind each live request token. Main thread only; never destroyed, since commands
+// may outlive function statics.
+std::unordered_map<uintptr_t, CHttpCommand*>& LiveRequests() {
+  static auto* live = new std::unordered_map<uintptr_t, CHttpCommand*>;
+  return *live;
+}
+uintptr_t g_lastRequestToken = 0;
+
+// The response was more than the command allows: the same server would send it again, so the
+// request moves on to the next stage as after an error status.
+bool IsBodyTooLarge(int type, int code) { return type == ET_USER && code == kUserBodyTooLarge; }
 
 std::vector<std::wstring> SplitAddresses(const std::wstring& list) {
   std::vector<std::wstring> parts;
@@ -37,12 +51,23 @@ std::vector<std::wstring> SplitAddresses(const std::wstring& list) {
 
 CHttpCommand::CHttpCommand() : CHttpBase(GetCommandWorkshop(), GetCommandHttpMgr()) {
   timeoutMs = kAttemptTimeoutMs;
+  maxAttemptMs = kMaxAttemptMs;
+  NewRequestToken();
 }
 
 CHttpCommand::~CHttpCommand() {
   dnsThread.DestroyThread(kResolverStopTimeoutMs);
+  LiveRequests().erase(m_requestToken);
   CHttpBase::Stop();
 }
+
+void CHttpCommand::NewRequestToken() {
+  LiveRequests().erase(m_requestToken);
+  m_requestToken = ++g_lastRequestToken;
+  LiveRequests()[m_requestToken] = this;
+}
+
+void* CHttpCommand::ResolverId() const { return reinterpret_cast<void*>(m_requestToken); }
 
 bool CHttpCommand::Get(const std::wstring& newUrl, void* data, CommandCompletion onDone) {
   if (started) return false;
@@ -96,13 +121,13 @@ HttpOutcome CHttpCommand::Start() {
   if (started) return {ET_OK, 0};
   ReleaseTransfer();
   transfer = CRefPtr<CCurlHttp>(new CCurlHttp(workshop, manager));
-  transfer->sink = std::make_unique<OBufferStream>();
+  transfer->sink = std::make_unique<CBoundedBodySink>(maxBodyBytes);
   if (method == 2 && !body.empty()) transfer->source = std::make_unique<IBufferStream>(body.data(), body.size(), true);
   return CHttpBase::Start();
 }
 
 bool CHttpCommand::Prepare() {
-  if (urls.empty() && !domainUrl.empty() && !ips.empty()) {
+  if (urls.empty() && !domainUrl.empty() && !ips.empty() && ips.front() != m_unpinnedIp) {
     LOGI(L"CHttpCommand setip %s %s", GetUrl(), ips.front());
     SetIP(ips.front(), static_cast<uint16_t>(GetPortFromUrl(domainUrl)));
   }
@@ -110,20 +135,42 @@ bool CHttpCommand::Prepare() {
 }
 
 void CHttpCommand::OnHeaders(int httpCode, const ProtoValue& headers) {
+  const bool pinned = !connectTo.empty();
   CHttpBase::OnHeaders(httpCode, headers);
+  // The pin is gone for the next attempt: Prepare must not put it back for the same address.
+  if (pinned && connectTo.empty() && urls.empty() && !ips.empty()) m_unpinnedIp = ips.front();
   startTick = platform::GetTickCount();  // every header event restarts the attempt clock
   SetResult(ET_HTTP, httpCode);
 }
 
 bool CHttpCommand::Stop() {
+  StopAttempt();
+  EndRequest();
+  return true;
+}
+
+void CHttpCommand::StopAttempt() {
   dnsThread.DestroyThread(kResolverStopTimeoutMs);
-  return CHttpBase::Stop();
+  CHttpBase::Stop();
 }
 
 void CHttpCommand::StopKeepingForm() {
   std::vector<std::pair<std::string, std::string>> form = formFields;
-  Stop();
+  StopAttempt();
   formFields = std::move(form);
+}
+
+void CHttpCommand::EndRequest() {
+  urls.clear();
+  ips.clear();
+  domainUrl.clear();
+  ipListActive = false;
+  startCount = 0;
+  delayed = false;
+  // The address chosen for this request's host is no choice for the next request.
+  connectTo.clear();
+  m_unpinnedIp.clear();
+  NewRequestToken();
 }
 
 void CHttpCommand::DelayRetry() {
@@ -163,7 +210,7 @@ void CHttpCommand::Done(int type, int code) {
   }
   const std::string outcomeBody = SinkBytes();
   const bool failed = (type == ET_CURL && code != 0) || (type == ET_USER && code == kUserAttemptTimeout);
-  const bool httpError = type == ET_HTTP && code != 0;
+  const bool httpError = (type == ET_HTTP && code != 0) || IsBodyTooLarge(type, code);
   const uint32_t limit = (urls.size() > 1 || !ips.empty()) ? 1u : static_cast<uint32_t>(maxRetries);
 
   if (startCount <= limit && failed) {  // the same address again
@@ -203,14 +250,12 @@ void CHttpCommand::Done(int type, int code) {
       // The command stays registered and started until the answer comes (OnDNSResult); a host the
       // resolver refuses ends the request here instead of leaving it waiting for nothing.
       const std::string host = platform::WideToUtf8(GetHostFromUrl(domainUrl));
-      if (dnsThread.Resolve(host, static_cast<CHttpBase*>(this), &CHttpCommand::OnResolverAnswer)) return;
+      if (dnsThread.Resolve(host, ResolverId(), &CHttpCommand::OnResolverAnswer)) return;
     }
   }
-  Stop();
+  StopAttempt();
   if (type != ET_OK) LOGE(L"CHttpCommand::Done() type:%d code:%d  url:%s ", type, code, GetUrl());
-  urls.clear();
-  ips.clear();
-  startCount = 0;
+  EndRequest();
   PostCompletion(outcomeBody, type, code);
 }
 
@@ -221,13 +266,14 @@ void CHttpCommand::OnResolverAnswer(int code, void* id, const std::string& resol
     LOGI(L"cmd_dns_result_callback 解析成功 code:%d, domain:%s, ip_list:%s, id:0x%x", 0, resolvedDomain, ipList,
          IdValue(id));
   }
+  // The id names a request, not an object: a command stopped or destroyed since (and any other
+  // command now at its address) no longer answers to it.
   CHttpMgr* commandMgr = GetCommandHttpMgr();
-  auto* request = static_cast<CHttpBase*>(id);
-  if (id != nullptr && commandMgr != nullptr && commandMgr->Contains(request)) {
-    if (auto* command = dynamic_cast<CHttpCommand*>(request)) {
-      command->OnDNSResult(platform::Utf8ToWide(resolvedDomain), platform::Utf8ToWide(ipList));
-      return;
-    }
+  const auto live = LiveRequests().find(reinterpret_cast<uintptr_t>(id));
+  CHttpCommand* command = live != LiveRequests().end() ? live->second : nullptr;
+  if (id != nullptr && command != nullptr && commandMgr != nullptr && commandMgr->Contains(command)) {
+    command->OnDNSResult(platform::Utf8ToWide(resolvedDomain), platform::Utf8ToWide(ipList));
+    return;
   }
   LOGE(L"DNS回调失效 找不到相关任务 id:0x%x %s", IdValue(id), resolvedDomain);
 }
@@ -240,10 +286,12 @@ void CHttpCommand::OnDNSResult(const std::wstring& resolvedDomain, const std::ws
   if (domainUrl.empty()) {
     LOGI(L"CHttpCommand::OnDNSResult() 状态不对，忽略 type:%d code:%d  url:%s ", type, code, GetUrl());
     ClearFormFields();
+    EndRequest();
     PostCompletion(std::string(), type, code);
     return;
   }
   ips = SplitAddresses(ipList);
+  m_unpinnedIp.clear();
   if (!resolvedDomain.empty() && !ips.empty()) {
     startCount = 0;
     DelayRetry();
@@ -254,5 +302,6 @@ void CHttpCommand::OnDNSResult(const std::wstring& resolvedDomain, const std::ws
   }
   LOGI(L"CHttpCommand::OnDNSResult() 解析DNS失败 type:%d code:%d  url:%s ", type, code, GetUrl());
   ClearFormFields();
+  EndRequest();
   PostCompletion(std::string(), type, code);
 }

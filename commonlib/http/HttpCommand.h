@@ -4,6 +4,7 @@
 // one, and once per request a fresh resolution of the host through public resolvers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,15 +31,34 @@ class CHttpCommand : public CHttpBase {
   const std::wstring& GetUrl() override;
   bool Prepare() override;
   HttpOutcome Start() override;
+  // Ends the request from outside: the attempt is abandoned, the resolver stopped, nothing is
+  // posted, and the ladder's state (URLs, addresses, pin, counts) is dropped, so the next Get or
+  // Post starts afresh and no answer meant for this request ever reaches it.
   bool Stop() override;
   void Done(int type, int code) override;
   void OnHeaders(int httpCode, const ProtoValue& headers) override;
   void OnDNSResult(const std::wstring& resolvedDomain, const std::wstring& ipList);
 
-  // The resolver's answer, on the main thread; `id` is the command that asked.
+  // The resolver's answer, on the main thread; `id` names the request that asked (ResolverId).
   static void OnResolverAnswer(int code, void* id, const std::string& resolvedDomain, const std::string& ipList);
+  // The id the current request gives its resolver: a number of its own, never the command's
+  // address, and a new one once the request has ended, so a queued answer finds only the request
+  // that asked for it.
+  void* ResolverId() const;
 
   static constexpr uint32_t kAttemptTimeoutMs = 20000;
+  // An attempt ends after this long whatever the server keeps sending. The descriptor and the
+  // statistics exchange are a few hundred bytes to a few kilobytes, one round trip; even a body
+  // at the full kDefaultMaxBodyBytes arrives in time at about 9 kB/s. Only a server that keeps the
+  // attempt alive without finishing it (headers one by one) is cut.
+  static constexpr uint32_t kMaxAttemptMs = 120000;
+  // The most a response body may hold: the descriptor is a few hundred bytes, the statistics
+  // answer is not read; a megabyte leaves room for any real answer.
+  static constexpr size_t kDefaultMaxBodyBytes = 1024 * 1024;
+
+  // Per request: past this many body bytes the transfer ends with a write error and the
+  // request with (3, kUserBodyTooLarge).
+  size_t maxBodyBytes = kDefaultMaxBodyBytes;
 
   CommandCompletion completion = nullptr;
   void* userData = nullptr;
@@ -52,12 +72,21 @@ class CHttpCommand : public CHttpBase {
  private:
   bool Submit(const std::wstring& url, void* data, CommandCompletion onDone);
   bool Resubmit();
+  // Abandons the attempt only: the request goes on (a retry stage, the final step).
+  void StopAttempt();
   // Stop for a retry stage: the form is part of the request and goes out again.
   void StopKeepingForm();
+  // The request is over: its ladder state goes and it takes a new resolver id.
+  void EndRequest();
+  void NewRequestToken();
   void DelayRetry();
   void PostCompletion(const std::string& outcomeBody, int type, int code);
   std::string SinkBytes();
   std::wstring CurrentIp();
 
   std::wstring m_emptyUrl;
+  uintptr_t m_requestToken = 0;
+  // The address whose pin a redirect dropped in the address-list stage: the next attempt on it
+  // goes unpinned, as after any redirect; the next address is pinned again.
+  std::wstring m_unpinnedIp;
 };

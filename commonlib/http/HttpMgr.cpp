@@ -52,6 +52,8 @@ std::pair<uint32_t, uint32_t> CHttpMgr::Add(CHttpBase* request) {
   }
   request->requestId = ++g_requestCounter;
   request->addTick = platform::GetTickCount();
+  request->manager = this;
+  request->managerSerial = Serial();
   requests.push_back(request);
   if (!request->delayed) Schedule();
   return {request->requestId, request->addTick};
@@ -114,12 +116,18 @@ void CHttpMgr::CheckTimeouts() {
   for (CHttpBase* request : snapshot) {
     // An earlier Done of this walk may have unregistered (and its owner destroyed) this one.
     if (!Contains(request)) continue;
-    if (request->timeoutMs == 0 || request->startTick == 0) continue;
-    const uint32_t elapsed = platform::GetTickCount() - request->startTick;
-    if (elapsed > request->timeoutMs) {
-      request->Done(ET_USER, kUserAttemptTimeout);
-      if (Contains(request)) request->startTick = 0;
-    }
+    const uint32_t now = platform::GetTickCount();
+    const bool idle = request->timeoutMs > 0 && request->startTick > 0 && now - request->startTick > request->timeoutMs;
+    const bool tooLong = request->maxAttemptMs > 0 && request->attemptTick > 0 &&
+                         now - request->attemptTick > request->maxAttemptMs;
+    if (!idle && !tooLong) continue;
+    const uint32_t startTick = request->startTick;
+    const uint32_t attemptTick = request->attemptTick;
+    request->Done(ET_USER, kUserAttemptTimeout);
+    if (!Contains(request)) continue;
+    // The clocks of this attempt stop; those of an attempt Done started anew keep running.
+    if (request->startTick == startTick) request->startTick = 0;
+    if (request->attemptTick == attemptTick) request->attemptTick = 0;
   }
 }
 
@@ -139,10 +147,16 @@ bool CHttpMgr::Contains(const CHttpBase* request) const {
 }
 
 void CHttpMgr::Clear() {
-  for (CHttpBase* request : requests) {
+  const std::vector<CHttpBase*> held(requests.begin(), requests.end());
+  for (CHttpBase* request : held) {
     request->manager = nullptr;
     request->workshop = nullptr;
+    request->scheduled = false;
   }
   requests.clear();
   runningCount = 0;
+  // A stack stop is an outside Stop of every request it held: each one's attempt is abandoned
+  // (its owner is told nothing) and it is left idle, so its owner can submit it again to a new
+  // stack. Detached first: the workshop is gone, and nothing may be scheduled any more.
+  for (CHttpBase* request : held) request->Stop();
 }

@@ -31,12 +31,14 @@ class CHttpMgr : public CurlListener {
   virtual bool Remove(CHttpBase* request);
 
   void Schedule();
-  // Ends requests whose attempt has run longer than their timeoutMs with (3, 3002).
+  // Ends with (3, 3002) requests whose attempt has shown no activity for timeoutMs, or has run
+  // longer than its maxAttemptMs whatever its activity.
   void CheckTimeouts();
   // Lets requests whose retry delay is over be scheduled again.
   void CheckRetryDelays();
   bool Contains(const CHttpBase* request) const;
-  // Stack stop: detaches every request from this manager and its workshop.
+  // Stack stop: detaches every request from this manager and its workshop, then stops each one
+  // (Stop), so none is left started on a stack that no longer runs.
   void Clear();
 
   int RunningCount() const { return runningCount; }

@@ -92,10 +92,17 @@ bool ParseHttpFaultScript(const std::string& text, std::vector<HttpFault>* scrip
         out.push_back(HttpFault::NeverAnswer());
       } else if (name == "ignorerange" && arg.empty()) {
         out.push_back(HttpFault::IgnoreRange());
-      } else if ((name == "close" || name == "stall") && !arg.empty() && arg[0] != '-') {
+      } else if (name == "endless" && arg.empty()) {
+        out.push_back(HttpFault::EndlessBody());
+      } else if ((name == "close" || name == "stall" || name == "trickleheaders") && !arg.empty() &&
+                 arg[0] != '-') {
         const uint64_t n = std::stoull(arg, &used);
         if (used != arg.size()) return false;
-        out.push_back(name == "close" ? HttpFault::CloseAfter(n) : HttpFault::StallAfter(n));
+        if (name == "trickleheaders") {
+          out.push_back(HttpFault::TrickleHeaders(static_cast<int>(n)));
+        } else {
+          out.push_back(name == "close" ? HttpFault::CloseAfter(n) : HttpFault::StallAfter(n));
+        }
       } else if (name == "wronglen" && !arg.empty()) {
         const int64_t d = std::stoll(arg, &used);
         if (used != arg.size()) return false;
@@ -201,6 +208,28 @@ void FaultServer::Serve(int fd, size_t number) {
     }
   };
 
+  // Both end when the client goes away (a failed send) or the server stops.
+  auto trickleHeaders = [&](int intervalMs) {
+    const std::string status = "HTTP/1.1 503 Service Unavailable\r\n";
+    if (!sendAll(status.data(), status.size())) return;
+    for (uint64_t n = 0; !Stopping(); ++n) {
+      for (const int64_t until = NowMs() + intervalMs; NowMs() < until && !Stopping();) {
+        char sink[256];
+        if (WaitReadable(fd, kSliceMs) && ::recv(fd, sink, sizeof sink, 0) <= 0) return;
+      }
+      const std::string line = "X-Trickle-" + std::to_string(n) + ": waiting\r\n";
+      if (!sendAll(line.data(), line.size())) return;
+    }
+  };
+  auto sendEndlessBody = [&] {
+    const std::string headers =
+        "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nConnection: close\r\n\r\n";
+    const std::string chunk = m_body.empty() ? std::string(16384, 'x') : m_body;
+    if (!sendAll(headers.data(), headers.size())) return;
+    while (sendAll(chunk.data(), chunk.size())) {
+    }
+  };
+
   std::string head;
   while (!Stopping() && head.find("\r\n\r\n") == std::string::npos && head.size() < kMaxRequestBytes) {
     if (!WaitReadable(fd, kSliceMs)) continue;
@@ -222,6 +251,10 @@ void FaultServer::Serve(int fd, size_t number) {
     std::ostringstream out;
     if (fault.kind == HttpFault::Kind::kNeverAnswer) {
       holdOpen();
+    } else if (fault.kind == HttpFault::Kind::kTrickleHeaders) {
+      trickleHeaders(fault.intervalMs);
+    } else if (fault.kind == HttpFault::Kind::kEndlessBody) {
+      sendEndlessBody();
     } else if (ranged && !ParseRange(r.range, size, &first, &last)) {
       out << "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */" << size
           << "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";

@@ -2,9 +2,11 @@
 // purpose. HTTP mode: each connection takes the next step of a script (the last step repeats):
 // serve the body correctly (200, or 206 for a single byte range), accept and never answer, close
 // or stall after N body bytes, trickle the body one byte at a time after N bytes, announce a wrong
-// Content-Length, or answer a Range request with the whole body and 200. One request per connection. DNS mode: each datagram received is answered
-// with the datagrams a test's function returns for it. Everything runs on the server's own
-// threads, ends on Stop, and is bounded: at most 256 connections and ten minutes of life.
+// Content-Length, or answer a Range request with the whole body and 200; or, as a hostile server
+// would, trickle an error answer's header lines one at a time without end, or send a body without
+// end. One request per connection. DNS mode: each datagram received is answered with the
+// datagrams a test's function returns for it. Everything runs on the server's own threads, ends on
+// Stop, and is bounded: at most 256 connections and ten minutes of life.
 #pragma once
 
 #include <atomic>
@@ -19,11 +21,13 @@
 namespace vkqx_test {
 
 struct HttpFault {
-  enum class Kind { kServe, kNeverAnswer, kCloseAfter, kStallAfter, kWrongLength, kIgnoreRange, kTrickleAfter, kFarAway };
+  enum class Kind { kServe, kNeverAnswer, kCloseAfter, kStallAfter, kWrongLength, kIgnoreRange, kTrickleAfter,
+                    kFarAway, kTrickleHeaders, kEndlessBody };
   Kind kind = Kind::kServe;
   uint64_t bytes = 0;       // kCloseAfter, kStallAfter: body bytes sent before the fault
   int64_t lengthDelta = 0;  // kWrongLength: announced length minus the true one
-  int intervalMs = 0;       // kTrickleAfter: the wait before each further byte; kFarAway: before the answer
+  int intervalMs = 0;       // kTrickleAfter: the wait before each further byte; kFarAway: before the answer;
+                            // kTrickleHeaders: before each further header line
   uint64_t bytesPerSecond = 0;  // kFarAway: the pace of the body
 
   static HttpFault Serve() { return {}; }
@@ -38,10 +42,14 @@ struct HttpFault {
   static HttpFault FarAway(int latencyMs, uint64_t bytesPerSecond) {
     return {Kind::kFarAway, 0, 0, latencyMs, bytesPerSecond};
   }
+  // "503" and then one more header line every intervalMs, never ending the header block.
+  static HttpFault TrickleHeaders(int intervalMs) { return {Kind::kTrickleHeaders, 0, 0, intervalMs}; }
+  // "200" without a length, then the body over and over until the client goes away.
+  static HttpFault EndlessBody() { return {Kind::kEndlessBody}; }
 };
 
 // A script written as steps separated by ",": "serve", "never", "close:N", "stall:N",
-// "wronglen:D" (D may be negative), "ignorerange". False on anything else.
+// "wronglen:D" (D may be negative), "ignorerange", "trickleheaders:MS", "endless". False on anything else.
 bool ParseHttpFaultScript(const std::string& text, std::vector<HttpFault>* script);
 
 struct FaultRequest {

@@ -50,6 +50,15 @@ void ErrorBox(ui::ControlHost& host) {
   host.FindControl(L"hlt_btn_0")->SetVisible(false);
 }
 
+// A message that wraps to two lines: both must stay whole inside the text row.
+void OverwriteQuestionBox(ui::ControlHost& host) {
+  SetText(host, L"lb_title", L"提示信息");
+  SetText(host, L"lb_text", L"您已经安装了VelkorTessary，是否覆盖安装？");
+  SetText(host, L"btn_ok", L"覆盖安装");
+  SetText(host, L"btn_cancel", L"直接启动");
+  host.FindControl(L"btn_close")->SetVisible(false);
+}
+
 // Compares; on a difference writes <name>.actual.png and <name>.diff.png beside the test log.
 void ExpectMatchesGolden(cairo_surface_t* actual, const std::string& name) {
   const std::string golden = vkqx_test::SourceDir() + "/tests/uitoolkit/golden/" + name + ".png";
@@ -97,6 +106,7 @@ TEST(SkinPictures, MatchTheGoldens) {
   const std::vector<Picture> pictures = {
       {"message_box", L"MessageBox.xml", 1, ErrorBox},
       {"message_box@2x", L"MessageBox.xml", 2, ErrorBox},
+      {"message_box_wrapped", L"MessageBox.xml", 1, OverwriteQuestionBox},
       {"main_welcome", L"InstallPackages.xml", 1, [](ui::ControlHost& h) { SelectPage(h, 0); }},
       {"main_directory", L"InstallPackages.xml", 1,
        [](ui::ControlHost& h) {

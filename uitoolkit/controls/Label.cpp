@@ -11,7 +11,8 @@ Color Label::EffectiveTextColor() const {
 
 void Label::PaintText(Painter& painter) {
   if (m_text.empty()) return;
-  painter.DrawText(m_text, m_rect.Deflate(m_inset), m_font, EffectiveTextColor(), m_align, m_valign, &m_textCache);
+  painter.DrawText(m_text, m_rect.Deflate(m_inset), m_font, EffectiveTextColor(), m_align, m_valign, &m_textCache,
+                   &m_rect);
 }
 
 }  // namespace ui

@@ -10,6 +10,9 @@
 namespace ui {
 namespace {
 
+// Baseline distance of compact wrapped lines, as a share of a line's natural height.
+constexpr float kCompactLineSpacing = 0.82f;
+
 void SetColor(cairo_t* cr, Color color) {
   cairo_set_source_rgba(cr, ((color >> 16) & 0xFF) / 255.0, ((color >> 8) & 0xFF) / 255.0, (color & 0xFF) / 255.0,
                         ((color >> 24) & 0xFF) / 255.0);
@@ -126,7 +129,7 @@ void TextLayoutCache::Reset() {
 }
 
 void Painter::DrawText(const std::wstring& text, const Rect& rect, int font, Color color, HAlign align,
-                       VAlign valign, TextLayoutCache* cache) {
+                       VAlign valign, TextLayoutCache* cache, const Rect* overflow) {
   if (text.empty() || rect.Width() <= 0) return;
   PangoLayout* layout = nullptr;
   if (cache && cache->m_layout && cache->m_text == text && cache->m_width == rect.Width() && cache->m_font == font &&
@@ -148,8 +151,16 @@ void Painter::DrawText(const std::wstring& text, const Rect& rect, int font, Col
   }
   int width = 0, height = 0;
   pango_layout_get_pixel_size(layout, &width, &height);
+  // The skins' rows are cut for 12-pixel faces whose lines stand 14 pixels apart; the CJK faces here
+  // keep more leading. Wrapped text that would not fit sets its lines that close, so a two-line
+  // message stays whole inside its row instead of losing its second line to the clip.
+  if (height > rect.Height() && pango_layout_get_line_count(layout) > 1 && pango_layout_get_line_spacing(layout) == 0.0f) {
+    pango_layout_set_line_spacing(layout, kCompactLineSpacing);
+    pango_layout_get_pixel_size(layout, &width, &height);
+  }
   int y = rect.top;
-  if (valign == VAlign::kCenter) y = rect.top + (rect.Height() - height) / 2;
+  if (height > rect.Height() && overflow) y = overflow->top + (overflow->Height() - height) / 2;
+  else if (valign == VAlign::kCenter) y = rect.top + (rect.Height() - height) / 2;
   else if (valign == VAlign::kBottom) y = rect.bottom - height;
   SetColor(m_cr, color);
   cairo_move_to(m_cr, rect.left, y);

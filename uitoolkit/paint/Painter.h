@@ -48,8 +48,10 @@ class Painter {
   // Draws each layer in order inside `control`; a layer whose image is missing is skipped.
   void DrawImage(const ImageAttribute& image, const Rect& control);
   void DrawLayer(const ImageLayer& layer, const Rect& control);
+  // Wrapped text taller than `rect` sets its lines closer and is centred on `overflow` (the whole
+  // control, insets and all) when one is given.
   void DrawText(const std::wstring& text, const Rect& rect, int font, Color color, HAlign align, VAlign valign,
-                TextLayoutCache* cache = nullptr);
+                TextLayoutCache* cache = nullptr, const Rect* overflow = nullptr);
 
  private:
   PangoLayout* CreateLayout(const std::wstring& text, int width, int font, HAlign align);

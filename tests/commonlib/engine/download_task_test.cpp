@@ -124,7 +124,7 @@ TEST_F(DownloadTaskTest, StartsTheDomainSourceAndAtMostTwoPinnedOnesOnConsecutiv
       if (i > 0) {
         EXPECT_TRUE(peers[i]->m_isIpPeer);
         ASSERT_EQ(peers[i]->connectTo.size(), 1u);
-        EXPECT_EQ(peers[i]->connectTo[0], "::" + platform::WideToUtf8(peers[i]->m_ip) + ":8080");
+        EXPECT_EQ(peers[i]->connectTo[0], "dl.example:8080:" + platform::WideToUtf8(peers[i]->m_ip) + ":8080");
         EXPECT_TRUE(LogHas(L"[选取源] 选取IP源：" + peers[i]->m_ip));
       }
     }

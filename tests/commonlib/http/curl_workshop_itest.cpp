@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -66,7 +67,8 @@ class RecordingListener : public CurlListener {
 };
 
 // A sink that keeps what it is given and notes when it was told to drop it; optionally refuses
-// every write as a full disk would.
+// every write as a full disk would, or throws as memory running out would.
+enum class SinkFailure { kNone, kDiskFull, kOutOfMemory };
 class RecordingSink : public OBaseStream {
  public:
   struct Log {
@@ -74,17 +76,18 @@ class RecordingSink : public OBaseStream {
     std::string bytes;
     std::vector<std::string> calls;  // "write", "dispose", "close"
   };
-  explicit RecordingSink(std::shared_ptr<Log> log, bool failWrites = false)
-      : m_log(std::move(log)), m_failWrites(failWrites) {}
+  explicit RecordingSink(std::shared_ptr<Log> log, SinkFailure failure = SinkFailure::kNone)
+      : m_log(std::move(log)), m_failure(failure) {}
 
   int Write(const void* data, size_t count) override {
     std::lock_guard<std::mutex> guard(m_log->mutex);
     m_log->calls.push_back("write");
-    if (m_failWrites) {
+    if (m_failure == SinkFailure::kDiskFull) {
       m_lastError = 112;  // ERROR_DISK_FULL
       m_errorKind = 1;
       return -1;
     }
+    if (m_failure == SinkFailure::kOutOfMemory) throw std::bad_alloc();
     m_log->bytes.append(static_cast<const char*>(data), count);
     return static_cast<int>(count);
   }
@@ -100,7 +103,7 @@ class RecordingSink : public OBaseStream {
 
  private:
   std::shared_ptr<Log> m_log;
-  bool m_failWrites;
+  SinkFailure m_failure;
 };
 
 // A request whose transfers report to the test's listener instead of a manager.
@@ -113,7 +116,7 @@ class ProbeRequest : public CHttpBase {
   HttpOutcome Start() override {
     ReleaseTransfer();
     transfer = CRefPtr<CCurlHttp>(new CCurlHttp(workshop, m_listener));
-    transfer->sink = std::make_unique<RecordingSink>(sinkLog, failWrites);
+    transfer->sink = std::make_unique<RecordingSink>(sinkLog, sinkFailure);
     transfer->rangeRequested = rangeRequested;
     transfer->reportProgress = reportProgress;
     return CHttpBase::Start();
@@ -128,7 +131,7 @@ class ProbeRequest : public CHttpBase {
     return sinkLog->calls;
   }
 
-  bool failWrites = false;
+  SinkFailure sinkFailure = SinkFailure::kNone;
   bool rangeRequested = false;
   bool reportProgress = false;
 
@@ -268,13 +271,26 @@ TEST_F(CurlWorkshopTest, SinkWriteFailureEndsTheTransferWithItsError) {
   ASSERT_TRUE(nginx.Start());
   nginx.WriteFile("file", FileOf(5000));
   workshop.StartThread();
-  ProbeRequest request(&workshop, &listener, nginx.Url("/file"));
-  request.failWrites = true;
-  request.Start();
-  ASSERT_TRUE(WaitDone());
-  EXPECT_EQ(23, listener.First("done")->value);
-  EXPECT_TRUE(trace.Has(L"CCurlHttp::OnRecieveBody  Write file error 112"));
-  EXPECT_EQ(112, request.transfer->sink->LastError());
+  struct Case {
+    SinkFailure failure;
+    const wchar_t* logged;
+    int lastError;
+  };
+  // A sink that throws must not unwind through curl: the process lives and the transfer ends as
+  // it does for a sink that reports its failure.
+  const Case cases[] = {{SinkFailure::kDiskFull, L"CCurlHttp::OnRecieveBody  Write file error 112", 112},
+                        {SinkFailure::kOutOfMemory, L"CCurlHttp::OnRecieveBody 回调异常，传输终止 std::bad_alloc", 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(platform::WideToUtf8(c.logged));
+    listener.events.clear();
+    ProbeRequest request(&workshop, &listener, nginx.Url("/file"));
+    request.sinkFailure = c.failure;
+    request.Start();
+    ASSERT_TRUE(WaitDone());
+    EXPECT_EQ(23, listener.First("done")->value);
+    EXPECT_TRUE(trace.Has(c.logged)) << trace.Dump();
+    EXPECT_EQ(c.lastError, request.transfer->sink->LastError());
+  }
 }
 
 TEST_F(CurlWorkshopTest, ProgressIsBatchedAndNeverOverstated) {

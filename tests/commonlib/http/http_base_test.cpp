@@ -85,7 +85,7 @@ TEST(HttpBaseTest, SetIpPinsAndAnEmptyIpUnpinsSilently) {
   request.url = L"http://example.test/file";
   request.SetIP(L"127.0.0.2", 8080);
   ASSERT_EQ(1u, request.connectTo.size());
-  EXPECT_EQ("::127.0.0.2:8080", request.connectTo[0]);
+  EXPECT_EQ("example.test:80:127.0.0.2:8080", request.connectTo[0]);  // the URL's host and port only
   EXPECT_EQ(1u, trace.Count(L"设置iphttp://example.test/file--127.0.0.2:8080"));
 
   trace.Clear();

@@ -4,15 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "commonlib/http/DNSThread.h"
+#include "commonlib/http/ErrorType.h"
 #include "commonlib/http/HttpCommand.h"
 #include "commonlib/http/HttpMgr.h"
 #include "platform/format.h"
 #include "tests/commonlib/http/HttpTestSupport.h"
+#include "tests/support/DnsTestMessages.h"
 #include "tests/support/DnsmasqServer.h"
 #include "tests/support/FaultServer.h"
 #include "tests/support/FreePort.h"
@@ -75,6 +82,32 @@ class SlotHolder : public CHttpBase {
   void Done(int, int) override {}
 };
 
+// A resolver whose answer (127.0.0.2) waits until the test releases it: until then the test
+// knows no answer can have reached the main thread, and afterwards the answer waits in the
+// main-thread queue for as long as the test does not run it.
+class HeldResolver {
+ public:
+  bool Start() {
+    const bool started = server.StartDns([this](const std::vector<uint8_t>& query) {
+      for (int i = 0; i < 1000 && !released; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      return std::vector<vkqx_test::UdpReply>{{vkqx_test::DnsAnswer(query, {"127.0.0.2"}), 0}};
+    });
+    if (started) CDNSThread::SetServers({server.address() + ":" + std::to_string(server.port())});
+    return started;
+  }
+  // Lets the answer go and waits, without running the main thread's tasks, until the command's
+  // resolver has posted it.
+  bool ReleaseAndWait(CHttpCommand& command) {
+    released = true;
+    for (int i = 0; i < 1000 && command.dnsThread.IsRunning(); ++i) platform::Sleep(10);
+    return !command.dnsThread.IsRunning();
+  }
+
+ private:
+  std::atomic<bool> released{false};
+  vkqx_test::FaultServer server;
+};
+
 class HttpCommandTest : public ::testing::Test {
  protected:
   void TearDown() override { CDNSThread::SetServers({}); }
@@ -122,8 +155,8 @@ TEST_F(HttpCommandTest, RefusingServerGivesThreePlusTwoPlusTwoAttemptsThenConnec
   EXPECT_EQ(1, completion.calls);
   EXPECT_EQ(HttpOutcome(5, 7), completion.outcome);
   EXPECT_EQ("", completion.body);
-  const std::string pin2 = "::127.0.0.2:" + PortText(port);
-  const std::string pin3 = "::127.0.0.3:" + PortText(port);
+  const std::string pin2 = "localhost:" + PortText(port) + ":127.0.0.2:" + PortText(port);
+  const std::string pin3 = "localhost:" + PortText(port) + ":127.0.0.3:" + PortText(port);
   const std::vector<std::string> expectedPins = {"", "", "", pin2, pin2, pin3, pin3};
   ASSERT_EQ(expectedPins.size(), command.attempts.size()) << trace.Dump();
   for (size_t i = 0; i < expectedPins.size(); ++i) {
@@ -162,8 +195,9 @@ TEST_F(HttpCommandTest, NotFoundResolvesAtOnceTriesEachAddressOnceAndEndsWithThe
   EXPECT_EQ("", completion.body);
   ASSERT_EQ(3u, command.attempts.size()) << trace.Dump();
   EXPECT_EQ("", command.attempts[0].pin);
-  EXPECT_EQ("::127.0.0.2:" + PortText(nginx.port()), command.attempts[1].pin);
-  EXPECT_EQ("::127.0.0.3:" + PortText(nginx.port()), command.attempts[2].pin);
+  const std::string hostPort = "localhost:" + PortText(nginx.port());
+  EXPECT_EQ(hostPort + ":127.0.0.2:" + PortText(nginx.port()), command.attempts[1].pin);
+  EXPECT_EQ(hostPort + ":127.0.0.3:" + PortText(nginx.port()), command.attempts[2].pin);
   EXPECT_FALSE(trace.Has(L"CHttpCommand::Done() 重试...."));
   ExpectRetryDelays(command);
   ASSERT_TRUE(nginx.WaitForAccessEntries(3));
@@ -208,7 +242,7 @@ TEST_F(HttpCommandTest, UnresolvableNameIsResolvedAgainAndFetchedFromThePinnedAd
   EXPECT_EQ("[Install]\r\nversion=1\r\n", completion.body);
   ASSERT_EQ(4u, command.attempts.size());
   for (int i = 0; i < 3; ++i) EXPECT_EQ(HttpOutcome(5, 6), command.attempts[i].outcome) << i;
-  EXPECT_EQ("::127.0.0.2:" + PortText(nginx.port()), command.attempts[3].pin);
+  EXPECT_EQ(host + ":" + PortText(nginx.port()) + ":127.0.0.2:" + PortText(nginx.port()), command.attempts[3].pin);
   ExpectRetryDelays(command);
   ASSERT_TRUE(nginx.WaitForAccessEntries(1));
   ASSERT_EQ(1u, nginx.AccessLog().size());
@@ -370,14 +404,14 @@ TEST_F(HttpCommandTest, ResolverAnswerKeepsOnlyAddressesLongerThanSevenCharacter
   }
   ASSERT_TRUE(command.Get(L"http://localhost:" + platform::Utf8ToWide(PortText(port)) + L"/x", &completion,
                           &OnCompletion));
-  CHttpCommand::OnResolverAnswer(0, static_cast<CHttpBase*>(&command), "localhost", "1.2.3.4;127.0.0.22;;10.0.0.1");
+  CHttpCommand::OnResolverAnswer(0, command.ResolverId(), "localhost", "1.2.3.4;127.0.0.22;;10.0.0.1");
   EXPECT_EQ((std::vector<std::wstring>{L"127.0.0.22", L"10.0.0.1"}), command.ips);
   EXPECT_TRUE(command.ipListActive);
   EXPECT_TRUE(command.delayed);
   EXPECT_TRUE(GetCommandHttpMgr()->Contains(&command));
   EXPECT_TRUE(trace.Has(L"cmd_dns_result_callback 解析成功 code:0, domain:localhost, ip_list:1.2.3.4;127.0.0.22;;10.0.0.1"));
 
-  CHttpCommand::OnResolverAnswer(-1, static_cast<CHttpBase*>(&command), "localhost", "");
+  CHttpCommand::OnResolverAnswer(-1, command.ResolverId(), "localhost", "");
   EXPECT_TRUE(trace.Has(L"cmd_dns_result_callback 失败 code:-1, domain:localhost ,id:0x"));
   EXPECT_TRUE(command.ips.empty());  // failed: the command ends with the outcome it had
   EXPECT_TRUE(PumpUntil([&] { return completion.calls == 1; }, 2000));
@@ -386,8 +420,8 @@ TEST_F(HttpCommandTest, ResolverAnswerKeepsOnlyAddressesLongerThanSevenCharacter
 
 TEST_F(HttpCommandTest, ResolverAnswerForADestroyedCommandIsDropped) {
   const uint16_t port = vkqx_test::FreeTcpPort();
-  const auto dns = StartResolver("localhost", {{"localhost", "127.0.0.2"}});
-  ASSERT_NE(nullptr, dns);
+  HeldResolver dns;
+  ASSERT_TRUE(dns.Start());
 
   auto command = std::make_unique<CHttpCommand>();
   command->maxRetries = 0;  // straight to the re-resolution
@@ -396,12 +430,11 @@ TEST_F(HttpCommandTest, ResolverAnswerForADestroyedCommandIsDropped) {
                            &OnCompletion));
   ASSERT_TRUE(PumpUntil([&] { return trace.Has(L"开始重试DNS解析"); }, 10000));
   // The answer is posted while the main thread looks elsewhere; then the command goes away.
-  for (int i = 0; i < 500 && command->dnsThread.IsRunning(); ++i) platform::Sleep(10);
-  ASSERT_FALSE(command->dnsThread.IsRunning());
-  const void* id = static_cast<CHttpBase*>(command.get());
+  ASSERT_TRUE(dns.ReleaseAndWait(*command));
+  const void* id = command->ResolverId();
   command.reset();
-  http_test::PumpFor(200);
   const auto idText = platform::StrFormat(L"%x", static_cast<uint32_t>(reinterpret_cast<uintptr_t>(id)));
+  EXPECT_TRUE(PumpUntil([&] { return trace.Has(L"DNS回调失效"); }, 5000));
   EXPECT_EQ(1u, trace.Count(L"DNS回调失效 找不到相关任务 id:0x" + idText + L" localhost"));
   EXPECT_EQ(0, completion.calls);
 }
@@ -417,6 +450,302 @@ TEST_F(HttpCommandTest, GetOnAStartedCommandIsRefusedAndLeavesItsUrls) {
   EXPECT_EQ(1u, command.urls.size());
   EXPECT_FALSE(CHttpCommand().Get(L"ab", &completion, &OnCompletion));  // no URL at all
   command.Stop();
+}
+
+std::vector<std::unique_ptr<SlotHolder>> FillTheSlots() {
+  std::vector<std::unique_ptr<SlotHolder>> holders;
+  for (int i = 0; i < 10; ++i) {
+    holders.push_back(std::make_unique<SlotHolder>());
+    GetCommandHttpMgr()->Add(holders.back().get());
+  }
+  return holders;
+}
+
+TEST_F(HttpCommandTest, StackStopLeavesItsCommandsIdleHarmlessToDestroyAndReadyForTheNextStack) {
+  vkqx_test::NginxServer nginx;
+  ASSERT_TRUE(nginx.Start());
+  nginx.WriteFile("vkinstall.txt", "[Install]\r\n");
+  vkqx_test::FaultServer silent;
+  ASSERT_TRUE(silent.StartHttp("", {vkqx_test::HttpFault::NeverAnswer()}));
+  const std::string refusing = PortText(vkqx_test::FreeTcpPort());
+  // A resolver that never answers keeps a command waiting for it while the stack stops.
+  vkqx_test::FaultServer mute;
+  ASSERT_TRUE(mute.StartDns([](const std::vector<uint8_t>&) { return std::vector<vkqx_test::UdpReply>(); }));
+  const std::string muteResolver = mute.address() + ":" + PortText(mute.port());
+  CDNSThread::SetServers({muteResolver, muteResolver, muteResolver, muteResolver});
+  const std::wstring good = platform::Utf8ToWide(nginx.Url("/vkinstall.txt"));
+  const std::wstring silentUrl = platform::Utf8ToWide(silent.Url("/x"));
+  const std::wstring refusingUrl = platform::Utf8ToWide("http://127.0.0.1:" + refusing + "/x");
+
+  std::vector<std::unique_ptr<SlotHolder>> holders;
+  struct Case {
+    const char* state;
+    std::function<void(CHttpCommand&, Completion&)> enter;
+    std::function<bool(const CHttpCommand&)> reached;
+    size_t connections;  // new connections to the silent server to wait for
+  };
+  const Case cases[] = {
+      {"never used", [](CHttpCommand&, Completion&) {}, [](const CHttpCommand&) { return true; }, 0},
+      {"waiting for a slot",
+       [&](CHttpCommand& c, Completion& done) {
+         if (holders.empty()) holders = FillTheSlots();
+         c.Get(good, &done, &OnCompletion);
+       },
+       [](const CHttpCommand& c) { return !c.started && c.manager != nullptr; }, 0},
+      {"running", [&](CHttpCommand& c, Completion& done) { c.Get(silentUrl, &done, &OnCompletion); },
+       [](const CHttpCommand& c) { return c.started; }, 2},
+      {"waiting to retry", [&](CHttpCommand& c, Completion& done) { c.Get(refusingUrl, &done, &OnCompletion); },
+       [](const CHttpCommand& c) { return c.delayed && !c.started; }, 0},
+      {"waiting for the resolver",
+       [&](CHttpCommand& c, Completion& done) {
+         c.maxRetries = 0;
+         c.Get(platform::Utf8ToWide("http://localhost:" + refusing + "/x"), &done, &OnCompletion);
+       },
+       [](const CHttpCommand& c) { return c.started && c.delayed; }, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.state);
+    // Two commands in the state: one is destroyed once the stack has stopped, the other is used
+    // again on the next stack.
+    auto gone = std::make_unique<CHttpCommand>();
+    auto kept = std::make_unique<CHttpCommand>();
+    Completion goneDone, keptDone;
+    const size_t connections = silent.Connections() + c.connections;
+    c.enter(*gone, goneDone);
+    c.enter(*kept, keptDone);
+    ASSERT_TRUE(PumpUntil([&] { return c.reached(*gone) && c.reached(*kept) && silent.Connections() >= connections; },
+                          10000));
+
+    CommandHttpStack().Stop();
+    for (CHttpCommand* command : {gone.get(), kept.get()}) {
+      EXPECT_FALSE(command->started);
+      EXPECT_FALSE(command->delayed);
+      EXPECT_TRUE(command->urls.empty());
+    }
+    gone.reset();
+    holders.clear();
+    CommandHttpStack().Start();
+
+    Completion again;
+    ASSERT_TRUE(kept->Get(good, &again, &OnCompletion));
+    ASSERT_TRUE(WaitFor(again)) << trace.Dump();
+    EXPECT_EQ(HttpOutcome(0, 0), again.outcome);
+    EXPECT_EQ("[Install]\r\n", again.body);
+    EXPECT_EQ(0, goneDone.calls);  // a stack stop tells no owner anything
+    EXPECT_EQ(0, keptDone.calls);
+  }
+}
+
+TEST_F(HttpCommandTest, EndlessBodyEndsAtTheBoundWithAWriteError) {
+  vkqx_test::FaultServer server;
+  ASSERT_TRUE(server.StartHttp("", {vkqx_test::HttpFault::EndlessBody()}));
+  for (const size_t bound : {size_t{64 * 1024}, CHttpCommand::kDefaultMaxBodyBytes}) {
+    SCOPED_TRACE(bound);
+    trace.Clear();
+    CHttpCommand command;
+    command.maxBodyBytes = bound;
+    Completion completion;
+    ASSERT_TRUE(command.Get(platform::Utf8ToWide(server.Url("/vkinstall.txt")), &completion, &OnCompletion));
+    ASSERT_TRUE(WaitFor(completion));
+    // The same server would send it again: no retry on it, the request ends with the bound's code.
+    EXPECT_EQ(HttpOutcome(3, kUserBodyTooLarge), completion.outcome);
+    EXPECT_LE(completion.body.size(), bound);
+    EXPECT_EQ(1u, trace.Count(L"CCurlHttp::OnRecieveBody  Write file error 3004"));
+    EXPECT_FALSE(trace.Has(L"重试...."));
+  }
+}
+
+TEST_F(HttpCommandTest, ResolverAnswerNeverReachesALaterRequest) {
+  vkqx_test::NginxServer nginx;
+  ASSERT_TRUE(nginx.Start());
+  nginx.WriteFile("vkinstall.txt", "fresh");
+  const std::string refusing = PortText(vkqx_test::FreeTcpPort());
+  const std::wstring later = platform::Utf8ToWide(nginx.Url("/vkinstall.txt", "localhost"));
+
+  struct Case {
+    const char* how;
+    bool destroy;  // destroyed and another command built at its address, or stopped and used again
+  };
+  for (const Case& c : {Case{"another command at the same address", true}, Case{"stopped and used again", false}}) {
+    SCOPED_TRACE(c.how);
+    trace.Clear();
+    HeldResolver dns;  // the stale answer names 127.0.0.2, where nothing listens
+    ASSERT_TRUE(dns.Start());
+    std::optional<RecordingCommand> slot(std::in_place);
+    const RecordingCommand* const address = &*slot;
+    Completion first;
+    slot->maxRetries = 0;  // straight to the re-resolution
+    ASSERT_TRUE(slot->Get(platform::Utf8ToWide("http://localhost:" + refusing + "/x"), &first, &OnCompletion));
+    ASSERT_TRUE(PumpUntil([&] { return trace.Has(L"开始重试DNS解析"); }, 10000));
+    ASSERT_TRUE(dns.ReleaseAndWait(*slot));
+    if (c.destroy) {
+      slot.reset();
+      slot.emplace();
+      ASSERT_EQ(address, &*slot);
+    } else {
+      slot->Stop();
+    }
+
+    Completion second;
+    ASSERT_TRUE(slot->Get(later, &second, &OnCompletion));
+    ASSERT_TRUE(WaitFor(second));
+    EXPECT_EQ(HttpOutcome(0, 0), second.outcome) << trace.Dump();
+    EXPECT_EQ("fresh", second.body);
+    EXPECT_EQ(1u, trace.Count(L"DNS回调失效 找不到相关任务"));
+    EXPECT_FALSE(trace.Has(L"CHttpCommand setip"));
+    EXPECT_EQ(0, first.calls);
+    slot.reset();
+  }
+}
+
+TEST_F(HttpCommandTest, StopInMidLadderStartsTheNextRequestAfresh) {
+  vkqx_test::NginxServer nginx;
+  ASSERT_TRUE(nginx.Start());
+  nginx.WriteFile("vkinstall.txt", "B");
+  vkqx_test::FaultServer silent;
+  ASSERT_TRUE(silent.StartHttp("", {vkqx_test::HttpFault::NeverAnswer()}, "127.0.0.2"));
+  const std::string host = "-svc.vkqx.invalid";  // unknown to the system's resolver, see above
+  const auto dns = StartResolver("invalid", {{host, "127.0.0.2"}});
+  ASSERT_NE(nullptr, dns);
+  const std::wstring b = platform::Utf8ToWide(nginx.Url("/vkinstall.txt"));
+
+  struct Case {
+    const char* stage;
+    std::string url;
+    std::function<bool(const RecordingCommand&)> reached;
+  };
+  const Case cases[] = {
+      {"waiting to retry its URL", "http://127.0.0.1:" + PortText(vkqx_test::FreeTcpPort()) + "/a",
+       [](const RecordingCommand& c) { return c.delayed && !c.started; }},
+      {"pinned to a resolved address", "http://" + host + ":" + PortText(silent.port()) + "/a",
+       [&](const RecordingCommand& c) { return !c.connectTo.empty() && silent.Connections() > 0; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stage);
+    RecordingCommand command;
+    Completion a, done;
+    ASSERT_TRUE(command.Get(platform::Utf8ToWide(c.url), &a, &OnCompletion));
+    ASSERT_TRUE(PumpUntil([&] { return c.reached(command); }, 15000)) << trace.Dump();
+    command.Stop();
+    const size_t before = command.attempts.size();
+
+    ASSERT_TRUE(command.Get(b, &done, &OnCompletion));
+    ASSERT_TRUE(WaitFor(done));
+    EXPECT_EQ(HttpOutcome(0, 0), done.outcome);
+    EXPECT_EQ("B", done.body);
+    ASSERT_EQ(before + 1, command.attempts.size());
+    EXPECT_EQ(b, command.attempts.back().url);
+    EXPECT_EQ("", command.attempts.back().pin);
+    EXPECT_EQ(0, a.calls);
+  }
+}
+
+// A command whose easy handle curl refuses to take: it already belongs to another multi handle.
+class RefusedCommand : public CHttpCommand {
+ public:
+  explicit RefusedCommand(CURLM* other) : m_other(other) {}
+  bool Prepare() override {
+    CHttpCommand::Prepare();
+    if (transfer && transfer->easy != nullptr) curl_multi_add_handle(m_other, transfer->easy);
+    return true;
+  }
+
+ private:
+  CURLM* m_other;
+};
+
+TEST_F(HttpCommandTest, TransferCurlRefusesEndsThroughTheAttemptTimeout) {
+  CURLM* const other = curl_multi_init();
+  {
+    RefusedCommand command(other);
+    command.timeoutMs = 1500;
+    command.maxRetries = 0;
+    Completion completion;
+    ASSERT_TRUE(command.Get(L"http://127.0.0.1:1/x", &completion, &OnCompletion));
+    ASSERT_TRUE(WaitFor(completion, 15000));
+    EXPECT_EQ(HttpOutcome(3, 3002), completion.outcome);
+    EXPECT_EQ("", completion.body);
+  }
+  CommandHttpStack().Stop();  // every easy handle is freed before the other multi handle goes
+  curl_multi_cleanup(other);
+}
+
+TEST_F(HttpCommandTest, TrickledErrorHeadersCannotHoldAnAttemptPastItsBound) {
+  vkqx_test::FaultServer server;
+  ASSERT_TRUE(server.StartHttp("", {vkqx_test::HttpFault::TrickleHeaders(200)}));
+  RecordingCommand command;
+  command.timeoutMs = 1000;  // each trickled line comes well within it
+  command.maxAttemptMs = 3000;
+  command.maxRetries = 0;
+  Completion completion;
+  ASSERT_TRUE(command.Get(platform::Utf8ToWide(server.Url("/vkinstall.txt")), &completion, &OnCompletion));
+  ASSERT_TRUE(WaitFor(completion, 30000));
+  EXPECT_EQ(HttpOutcome(3, 3002), completion.outcome);
+  ASSERT_EQ(1u, command.attempts.size());
+  EXPECT_GT(command.attempts[0].endMs - command.attempts[0].startMs, 3000u);
+  EXPECT_GT(trace.Count(L"CCurlHttp::OnRecieveHeader HTTP error code:0 httpcode:503"), 0u);
+}
+
+TEST_F(HttpCommandTest, RawPostFollowsTemporaryAndPermanentRedirects) {
+  vkqx_test::NginxOptions options;
+  options.bodyStorePath = "/rece";
+  options.redirects = {{"/old307", 307, "/rece"}, {"/old308", 308, "/rece"}};
+  vkqx_test::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  for (const std::string status : {"307", "308"}) {
+    SCOPED_TRACE(status);
+    const std::string raw = std::string("raw\0", 4) + status + "\xff";
+    RecordingCommand command;
+    Completion completion;
+    ASSERT_TRUE(command.Post(raw, platform::Utf8ToWide(nginx.Url("/old" + status)), &OnCompletion, &completion));
+    ASSERT_TRUE(WaitFor(completion));
+    EXPECT_EQ(HttpOutcome(0, 0), completion.outcome) << trace.Dump();
+    EXPECT_EQ("stored", completion.body);
+    EXPECT_EQ(1u, command.attempts.size());  // a body that cannot be sent again fails and is retried
+    EXPECT_NE(std::string::npos, nginx.StoredBodies().find(raw));
+  }
+}
+
+TEST_F(HttpCommandTest, PinCoversTheOriginalHostOnlyAndARedirectDropsItForTheNextAttempt) {
+  const std::string host = "-svc.vkqx.invalid";  // unknown to the system's resolver, see above
+  const auto dns = StartResolver("invalid", {{host, "127.0.0.2"}});
+  ASSERT_NE(nullptr, dns);
+  struct Case {
+    const char* target;
+    vkqx_test::HttpFault fault;
+    HttpOutcome outcome;
+    size_t attempts;
+  };
+  // The pinned attempt is sent on to another host, which serves the descriptor, or cuts it short:
+  // then the same address is tried once more, without the pin the redirect dropped.
+  for (const Case& c : {Case{"serves", vkqx_test::HttpFault::Serve(), {0, 0}, 4},
+                        Case{"cuts the body", vkqx_test::HttpFault::CloseAfter(0), {5, 6}, 5}}) {
+    SCOPED_TRACE(c.target);
+    trace.Clear();
+    vkqx_test::FaultServer other;
+    ASSERT_TRUE(other.StartHttp("descriptor", {c.fault}));
+    vkqx_test::NginxOptions options;
+    options.addresses = {"127.0.0.2"};
+    options.redirects = {{"/vkinstall.txt", 302, other.Url("/vkinstall.txt")}};
+    vkqx_test::NginxServer nginx(options);
+    ASSERT_TRUE(nginx.Start());
+
+    RecordingCommand command;
+    Completion completion;
+    const std::string port = PortText(nginx.port());
+    ASSERT_TRUE(command.Get(platform::Utf8ToWide("http://" + host + ":" + port + "/vkinstall.txt"), &completion,
+                            &OnCompletion));
+    ASSERT_TRUE(WaitFor(completion));
+    EXPECT_EQ(c.outcome, completion.outcome) << trace.Dump();
+    ASSERT_EQ(c.attempts, command.attempts.size());
+    EXPECT_EQ(host + ":" + port + ":127.0.0.2:" + port, command.attempts[3].pin);
+    if (c.attempts > 4) {
+      EXPECT_EQ("", command.attempts[4].pin);
+    }
+    EXPECT_EQ(c.outcome == HttpOutcome(0, 0) ? "descriptor" : "", completion.body);
+    ASSERT_EQ(1u, other.Requests().size());
+    EXPECT_EQ("GET /vkinstall.txt HTTP/1.1", other.Requests()[0].requestLine);
+  }
 }
 
 }  // namespace
