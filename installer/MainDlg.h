@@ -67,7 +67,7 @@ class CMainDlg : public ui::SkinWindow, public IGameEventListener {
 
   int32_t GameId() const { return m_gameId; }
 
-  // Part 5.3 state
+  // Install and launch
   std::wstring m_installDir;
   std::wstring m_launcherPath;
   std::wstring m_downloadDir;
