@@ -5,7 +5,7 @@
 #include "installer/Install/Launcher.h"
 #include "platform/ini_file.h"
 #include "platform/registry_store.h"
-#include "platform/special_folders.h"
+#include "platform/shell_folders.h"
 
 namespace install {
 

@@ -11,7 +11,7 @@
 #include "platform/errors.h"
 #include "platform/ini_file.h"
 #include "platform/registry_store.h"
-#include "platform/special_folders.h"
+#include "platform/shell_folders.h"
 #include "platform/text.h"
 #include "tests/support/TempDir.h"
 
